@@ -1,0 +1,12 @@
+#include "common/Globals.h"
+
+namespace Globals {
+
+QString Password;
+QString EnteredPassword;
+bool WasMinimized = false;
+QString OnErrorRunApp;
+qint32 LogErrorsToFile = 0;
+bool TrayActive = false;
+
+} // namespace Globals

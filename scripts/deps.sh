@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Ombrix needs to build, run and test, and only
+# those that are missing, so a second run costs nothing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-serialport-dev
+  xvfb xauth xdotool trayer fonts-noto-cjk imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,264 @@
+#include "session/frmDocument.h"
+
+#include "common/Twips.h"
+#include "components/PortMap.h"
+#include "components/QtFileDialogComponent.h"
+#include "components/QtSerialComponent.h"
+#include "resources/LoadResource.h"
+#include "session/PortSettings.h"
+#include "session/ShapeIndicator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// Designed client area, in twips.
+constexpr int clientWidth = 6105;
+constexpr int clientHeight = 3570;
+
+void place(QWidget *control, int left, int top, int width, int height)
+{
+    control->setGeometry(Twips::toRect(left, top, width, height));
+}
+
+template<typename T>
+T *named(T *control, const QString &name, const QString &tag = QString())
+{
+    control->setObjectName(name);
+    if (!tag.isEmpty())
+        control->setProperty("Tag", tag);
+    return control;
+}
+
+QString indexed(const char *name, int index)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+} // namespace
+
+frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogComponent *dialog)
+    : QMdiSubWindow(parent)
+{
+    setObjectName(QStringLiteral("frmDocument"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // A fixed single border: no maximise button and no resizing.
+    setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    MSComm1 = serial ? serial : new QtSerialComponent(this);
+    MSComm1->setParent(this);
+    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    CommonDialog1 = dialog ? dialog : new QtFileDialogComponent(this);
+    CommonDialog1->setParent(this);
+    CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
+
+    createControls();
+    Form_Load();
+
+    connect(Command1, &QPushButton::clicked, this, &frmDocument::Command1_Click);
+    connect(Command3[0], &QPushButton::clicked, this, [this] { Command3_Click(0); });
+    connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
+    connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
+    Combo2->installEventFilter(this);
+    connect(&Timer2, &QTimer::timeout, this, &frmDocument::Timer2_Timer);
+    Timer2.setObjectName(QStringLiteral("Timer2"));
+    Timer2.setInterval(50);
+    Timer2.start();
+}
+
+frmDocument::~frmDocument() = default;
+
+QString frmDocument::defaultLogFile()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Ombrix.txt");
+#else
+    // Without drive letters "C:\Ombrix.txt" would name a file with a
+    // backslash in whatever the current directory is: use the home directory.
+    return QDir::home().filePath(QStringLiteral("Ombrix.txt"));
+#endif
+}
+
+QString frmDocument::defaultOutFile()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\COMOutputFile.txt");
+#else
+    return QDir::home().filePath(QStringLiteral("COMOutputFile.txt"));
+#endif
+}
+
+void frmDocument::createControls()
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
+    m_client->setFont(QFont(QStringLiteral("Ms Sans Serif"), 8));
+
+    // Frames first, then their contents; rows in tab order.
+    Frame1[0] = named(new QGroupBox(QStringLiteral("Serial Port Settings:"), m_client), indexed("Frame1", 0), "2201");
+    place(Frame1[0], 0, 120, 3030, 2595);
+    Frame1[1] = named(new QGroupBox(QStringLiteral("Disk File I/O:"), m_client), indexed("Frame1", 1), "2170");
+    place(Frame1[1], 3070, 120, 3030, 2595);
+
+    QWidget *const ports = Frame1[0];
+    Label1[0] = named(new QLabel(QStringLiteral("Connector:"), ports), indexed("Label1", 0), "2202");
+    place(Label1[0], 240, 375, 1230, 225);
+    Combo2 = named(new QComboBox(ports), QStringLiteral("Combo2"));
+    Combo2->setEditable(true);
+    Combo2->setInsertPolicy(QComboBox::NoInsert);
+    place(Combo2, 1485, 315, 1260, 315);
+
+    struct Row {
+        int label;
+        const char *text;
+        const char *tag;
+        int top;
+        int comboTop;
+    };
+    // Label1 indices as designed: 5 baud, 1 parity, 2 data bits, 3 stop bits, 4 flow control.
+    static constexpr Row rows[] = {
+        {5, "Baud Rate:", "2203", 720, 645},   {1, "Parity:", "2204", 1050, 990},
+        {2, "Data Bits:", "2210", 1395, 1335}, {3, "Stop Bits:", "2211", 1725, 1695},
+        {4, "Flow Control:", "2212", 2070, 2040},
+    };
+    for (int i = 0; i < 5; ++i) {
+        const Row &row = rows[i];
+        QLabel *label = named(new QLabel(QString::fromLatin1(row.text), ports), indexed("Label1", row.label),
+                              QString::fromLatin1(row.tag));
+        place(label, 240, row.top, 1230, 225);
+        Label1[row.label] = label;
+        Combo1[i] = named(new QComboBox(ports), indexed("Combo1", i));
+        place(Combo1[i], 1485, row.comboTop, 1260, 315);
+    }
+
+    QWidget *const files = Frame1[1];
+    Label1[6] = named(new QLabel(QStringLiteral("Log inbound serial data to file:"), files), indexed("Label1", 6),
+                      "2158");
+    place(Label1[6], 120, 480, 2775, 195);
+    txtLogFile = named(new QLineEdit(defaultLogFile(), files), QStringLiteral("txtLogFile"));
+    place(txtLogFile, 120, 720, 2500, 285);
+    Command3[0] = named(new QPushButton(QStringLiteral("..."), files), indexed("Command3", 0));
+    place(Command3[0], 2640, 720, 255, 280);
+    chkLinefeeds = named(new QCheckBox(QStringLiteral("Append line feeds to line ends."), files),
+                         QStringLiteral("chkLinefeeds"));
+    place(chkLinefeeds, 240, 1320, 2655, 255);
+    Label1[7] = named(new QLabel(QStringLiteral("Outbound Serial Data File:"), files), indexed("Label1", 7));
+    place(Label1[7], 120, 1920, 2700, 195);
+    txtOutFile = named(new QLineEdit(defaultOutFile(), files), QStringLiteral("txtOutFile"));
+    place(txtOutFile, 120, 2160, 2500, 285);
+    Command3[1] = named(new QPushButton(QStringLiteral("..."), files), indexed("Command3", 1));
+    place(Command3[1], 2640, 2160, 255, 280);
+    // The outbound file and the line-feed option are stored with the session but not acted on.
+    for (QWidget *outbound : {static_cast<QWidget *>(chkLinefeeds), static_cast<QWidget *>(Label1[7]),
+                              static_cast<QWidget *>(txtOutFile), static_cast<QWidget *>(Command3[1])})
+        outbound->setEnabled(false);
+
+    Command1 = named(new QPushButton(QStringLiteral("Activate"), m_client), QStringLiteral("Command1"), "2159");
+    place(Command1, 2317, 2850, 1470, 345);
+    Shape1[0] = named(new ShapeIndicator(m_client), indexed("Shape1", 0));
+    place(Shape1[0], 30, 3360, 135, 135);
+    StatusBar1[0] = named(new QLabel(QStringLiteral("Status:"), m_client), indexed("StatusBar1", 0), "2161");
+    place(StatusBar1[0], 240, 3300, 5835, 255);
+
+    // Each label's access key moves the focus to the control after it.
+    Label1[0]->setBuddy(Combo2);
+    for (int i = 0; i < 5; ++i)
+        Label1[rows[i].label]->setBuddy(Combo1[i]);
+    Label1[6]->setBuddy(txtLogFile);
+    Label1[7]->setBuddy(txtOutFile);
+
+    const QList<QWidget *> tabOrder = {Combo2,     Combo1[0],    Combo1[1],  Combo1[2],   Combo1[3],
+                                       Combo1[4],  txtLogFile,   Command3[0], chkLinefeeds, txtOutFile,
+                                       Command3[1], Command1};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
+    setWidget(m_client);
+}
+
+void frmDocument::Form_Load()
+{
+    ApplyResourceStrings(this);
+    MSComm1->setInputMode(1);
+
+    Combo2->addItems(PortSettings::portNames());
+    Combo2->setCurrentIndex(PortSettings::portNone);
+    Combo1[0]->addItems(PortSettings::baudRates());
+    Combo1[0]->setCurrentIndex(PortSettings::defaultBaud);
+    for (int id : PortSettings::parityTextIds())
+        Combo1[1]->addItem(LoadResource(id));
+    Combo1[1]->setCurrentIndex(PortSettings::defaultParity);
+    Combo1[2]->addItems(PortSettings::dataBits());
+    Combo1[2]->setCurrentIndex(PortSettings::defaultDataBits);
+    Combo1[3]->addItems(PortSettings::stopBits());
+    Combo1[3]->setCurrentIndex(PortSettings::defaultStopBits);
+    Combo1[4]->addItems(PortSettings::flowControls());
+    Combo1[4]->setCurrentIndex(PortSettings::defaultFlow);
+    updatePortToolTip();
+}
+
+void frmDocument::Command3_Click(int Index)
+{
+    QLineEdit *const target = Index == 0 ? txtLogFile : txtOutFile;
+    CommonDialog1->setFileName(target->text());
+    CommonDialog1->setFlags(FileDialogComponent::FlagHideReadOnly);
+    CommonDialog1->setFilter(QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*"));
+    CommonDialog1->setFilterIndex(1);
+    CommonDialog1->ShowOpen();
+    target->setFocus();
+    if (!CommonDialog1->FileName().isEmpty())
+        target->setText(CommonDialog1->FileName());
+}
+
+void frmDocument::Timer2_Timer()
+{
+    ++m_tickCount;
+    if (m_tickCount >= 3) {
+        Shape1[0]->setFillColor(ShapeIndicator::Green);
+        m_tickCount = 0;
+    }
+}
+
+void frmDocument::Command1_Click()
+{
+    // Activation and de-activation of the port come with the capture path.
+}
+
+void frmDocument::LogErrors(const QString &Desc)
+{
+    // Error reporting comes with the capture path.
+    Q_UNUSED(Desc);
+}
+
+void frmDocument::updatePortToolTip()
+{
+    const int port = Combo2->currentIndex();
+    if (port < PortMap::firstPort || port > PortMap::lastPort) {
+        Combo2->setToolTip(tr("No port selected"));
+        return;
+    }
+    const QString device = PortMap::devicePath(port);
+    if (QFileInfo::exists(device))
+        Combo2->setToolTip(tr("COM%1 opens %2").arg(port).arg(device));
+    else
+        Combo2->setToolTip(tr("COM%1 opens %2, which does not exist").arg(port).arg(device));
+}
+
+bool frmDocument::eventFilter(QObject *watched, QEvent *event)
+{
+    // The device may come and go, and the port map may change: look again
+    // each time the tooltip is about to show.
+    if (watched == Combo2 && event->type() == QEvent::ToolTip)
+        updatePortToolTip();
+    return QMdiSubWindow::eventFilter(watched, event);
+}

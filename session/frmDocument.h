@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QMdiSubWindow>
+#include <QTimer>
+
+#include <array>
+
+class FileDialogComponent;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SerialComponent;
+class ShapeIndicator;
+
+// A logging session's window: the port settings, the log file, the
+// Activate / De-Activate button, the activity indicator and the status line.
+// It owns the session's serial component and file dialog; closing the window
+// ends the session and releases its port.
+class frmDocument : public QMdiSubWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(frmDocument)
+
+public:
+    // Components default to the real ones; tests may hand in their own, which
+    // the window then owns.
+    explicit frmDocument(QWidget *parent = nullptr, SerialComponent *serial = nullptr,
+                         FileDialogComponent *dialog = nullptr);
+    ~frmDocument() override;
+
+    // Toggles the session between idle and active.
+    void Command1_Click();
+    // Reports a capture error to the error log and the external program.
+    void LogErrors(const QString &Desc);
+
+    static QString defaultLogFile();
+    static QString defaultOutFile();
+
+    // Controls, by their designed names.
+    std::array<QGroupBox *, 2> Frame1{};
+    std::array<QLabel *, 8> Label1{};
+    QComboBox *Combo2 = nullptr;
+    std::array<QComboBox *, 5> Combo1{};
+    QLineEdit *txtLogFile = nullptr;
+    std::array<QPushButton *, 2> Command3{};
+    QCheckBox *chkLinefeeds = nullptr;
+    QLineEdit *txtOutFile = nullptr;
+    QPushButton *Command1 = nullptr;
+    std::array<ShapeIndicator *, 1> Shape1{};
+    std::array<QLabel *, 1> StatusBar1{};
+    QTimer Timer2;
+    SerialComponent *MSComm1 = nullptr;
+    FileDialogComponent *CommonDialog1 = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void Form_Load();
+    void Command3_Click(int Index);
+    void Timer2_Timer();
+    void updatePortToolTip();
+
+    QWidget *m_client = nullptr;
+    qint32 m_tickCount = 0;
+};

@@ -1,0 +1,62 @@
+#include "tests/support/Pty.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+Pty::Pty()
+{
+    char name[256] = {};
+    termios raw{};
+    cfmakeraw(&raw);
+    if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
+        m_master = m_slave = -1;
+        return;
+    }
+    m_slavePath = QString::fromLocal8Bit(name);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // The slave is closed again: a component must be able to take the
+    // device exclusively. The master keeps the pair alive.
+    ::close(m_slave);
+    m_slave = -1;
+}
+
+Pty::~Pty()
+{
+    closeMaster();
+}
+
+bool Pty::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    QDeadlineTimer deadline(60000);
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        if (deadline.hasExpired())
+            return false;
+        // The kernel buffer is full: let the reader (on this thread) drain it.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        pollfd p{m_master, POLLOUT, 0};
+        ::poll(&p, 1, 5);
+    }
+    return true;
+}
+
+void Pty::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
