@@ -1,0 +1,84 @@
+#include "resources/StringTable.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// Only the ids that the program loads. 20 and 21 are not captions: they name
+// the face and the character set of the font that translated controls take.
+// 1102 (the about box disclaimer) is deliberately empty in both languages.
+constexpr StringTable::Entry Entries[] = {
+    {20, u"Ms Sans Serif", u"ＭＳ Ｐゴシック"},
+    {21, u"0", u"128"},
+    {1102, u"", u""},
+    {1207, u"&OK", u"&OK"},
+    {2102, u"&File", u"ファイル(&F)"},
+    {2103, u"&New", u"新規(&N)"},
+    {2104, u"&Open", u"開く(&O)"},
+    {2105, u"&Save", u"保存(&S)"},
+    {2106, u"Save &As...", u"名前を付けて保存(&A)"},
+    {2107, u"E&xit", u"終了(&x)"},
+    {2125, u"&Help", u"ヘルプ(&H)"},
+    {2126, u"&Index", u"インデックス(&I)"},
+    {2127, u"Velder on the &Web", u"Velder社ウェッブサイト(&W)"},
+    {2128, u"&About...", u"バージョン情報(&A)"},
+    {2129, u"&Close", u"閉じる(&C)"},
+    {2130, u"&Options...", u"オプション(&O)"},
+    {2131, u"&Window", u"ウィンドウ(&W)"},
+    {2132, u"&Cascade", u"重ねて表示(&C)"},
+    {2133, u"Tile &Horizontal", u"上下に並べる(&H)"},
+    {2134, u"Tile &Vertical", u"左右に並べる(&V)"},
+    {2135, u"&Arrange Icons", u"アイコンの整列(&A)"},
+    {2136, u"&Search for help on...", u"検索(&S)"},
+    {2138, u"&Open Ombrix", u"Ombrixを開く(&O)"},
+    {2139, u"&Hide Ombrix", u"Ombrixを隠す(&H)"},
+    {2140, u"E&xit Ombrix", u"Ombrixの終了(&x)"},
+    {2141, u"&About Ombrix", u"バージョン情報(&A)"},
+    {2142, u"About Ombrix", u"バージョン情報(&A)"},
+    {2143, u"RS232 Serial Data Logger", u"RS232 シリアルデータロガー"},
+    {2158, u"Log inbound serial data to file:", u"受信シリアルデータをファイルに保存:"},
+    {2159, u"Activate", u"アクティブ化"},
+    {2160, u"De-Activate", u"非アクティブ化"},
+    {2161, u"Status:", u"ステータス:"},
+    {2162, u"Closed", u"切断"},
+    {2163, u"Open", u"開く"},
+    {2167, u"Error", u"エラー"},
+    {2170, u"Disk File I/O:", u"ディスクファイル I/O:"},
+    {2201, u"Serial Port Settings:", u"シリアルポート設定:"},
+    {2202, u"&Connector", u"コネクタ(&C)"},
+    {2203, u"&Baud Rate", u"ボーレート(&B)"},
+    {2204, u"&Parity", u"パリティ(&P)"},
+    {2205, u"None", u"なし"},
+    {2206, u"Odd", u"奇数"},
+    {2207, u"Even", u"偶数"},
+    {2208, u"Mark", u"マーク"},
+    {2209, u"Space", u"スペース"},
+    {2210, u"&Data Bits", u"データ長(&D)"},
+    {2211, u"&Stop Bits", u"ストップビット(&S)"},
+    {2212, u"&Flow Control", u"フロー制御(&F)"},
+    {2219, u"&Password...", u"パスワード(&P)"},
+    {4030, u"Device Not Available.", u"デバイスが有効ではありません。"},
+};
+
+static_assert(std::ranges::adjacent_find(Entries,
+                                         [](const auto &a, const auto &b) { return a.id >= b.id; }) ==
+                  std::end(Entries),
+              "entries must be in strictly ascending id order for the binary search");
+
+} // namespace
+
+namespace StringTable {
+
+std::span<const Entry> entries()
+{
+    return Entries;
+}
+
+const Entry *find(int id)
+{
+    const auto it = std::ranges::lower_bound(Entries, id, {}, &Entry::id);
+    return it != std::end(Entries) && it->id == id ? it : nullptr;
+}
+
+} // namespace StringTable
