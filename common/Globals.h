@@ -9,8 +9,8 @@ namespace Globals {
 extern QString Password;        // empty = no password
 extern QString EnteredPassword; // what the password prompt last received
 extern bool WasMinimized;
-extern QString OnErrorRunApp;   // command line started on each capture error, empty = none
-extern qint32 LogErrorsToFile;  // 0 = off, anything else = append to errorlog.txt
+extern QString OnErrorRunApp;  // command line started on each capture error, empty = none
+extern qint32 LogErrorsToFile; // 0 = off, anything else = append to errorlog.txt
 extern bool TrayActive;
 
 } // namespace Globals

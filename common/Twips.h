@@ -15,7 +15,10 @@ constexpr int toPixels(int twips)
     return twips >= 0 ? (twips + perPixel / 2) / perPixel : -((-twips + perPixel / 2) / perPixel);
 }
 
-constexpr int fromPixels(int pixels) { return pixels * perPixel; }
+constexpr int fromPixels(int pixels)
+{
+    return pixels * perPixel;
+}
 
 constexpr QRect toRect(int left, int top, int width, int height)
 {

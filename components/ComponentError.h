@@ -10,9 +10,9 @@ class ComponentError : public std::runtime_error
 {
 public:
     explicit ComponentError(const QString &description)
-        : std::runtime_error(description.toStdString()), m_description(description)
-    {
-    }
+        : std::runtime_error(description.toStdString())
+        , m_description(description)
+    {}
 
     QString description() const { return m_description; }
 

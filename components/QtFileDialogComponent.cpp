@@ -8,9 +8,9 @@ bool useNativeDialog = true;
 }
 
 QtFileDialogComponent::QtFileDialogComponent(QWidget *owner)
-    : FileDialogComponent(owner), m_owner(owner)
-{
-}
+    : FileDialogComponent(owner)
+    , m_owner(owner)
+{}
 
 void QtFileDialogComponent::setUseNativeDialog(bool use)
 {

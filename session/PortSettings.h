@@ -8,14 +8,14 @@
 // part of every saved configuration and must never change.
 namespace PortSettings {
 
-inline constexpr int portCount = 255;   // COM1..COM255 after "NONE"
+inline constexpr int portCount = 255; // COM1..COM255 after "NONE"
 inline constexpr int portNone = 0;
 
-inline constexpr int defaultBaud = 6;   // "9600"
-inline constexpr int defaultParity = 0; // None
+inline constexpr int defaultBaud = 6;     // "9600"
+inline constexpr int defaultParity = 0;   // None
 inline constexpr int defaultDataBits = 3; // "8"
 inline constexpr int defaultStopBits = 0; // "1"
-inline constexpr int defaultFlow = 0;   // "None"
+inline constexpr int defaultFlow = 0;     // "None"
 
 // Flow-control positions.
 inline constexpr int flowNone = 0;

@@ -29,10 +29,18 @@ void place(QWidget *control, int left, int top, int width, int height)
     control->setGeometry(Twips::toRect(left, top, width, height));
 }
 
-template<typename T>
-T *named(T *control, const QString &name, const QString &tag = QString())
+// Every control carries its own font, as designed: a translated frame's
+// font must not spread to the controls inside it.
+const QFont &designFont()
+{
+    static const QFont font(QStringLiteral("Ms Sans Serif"), 8);
+    return font;
+}
+
+template<typename T> T *named(T *control, const QString &name, const QString &tag = QString())
 {
     control->setObjectName(name);
+    control->setFont(designFont());
     if (!tag.isEmpty())
         control->setProperty("Tag", tag);
     return control;
@@ -51,8 +59,8 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
     // A fixed single border: no maximise button and no resizing.
-    setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     MSComm1 = serial ? serial : new QtSerialComponent(this);
     MSComm1->setParent(this);
@@ -102,12 +110,14 @@ void frmDocument::createControls()
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
-    m_client->setFont(QFont(QStringLiteral("Ms Sans Serif"), 8));
+    m_client->setFont(designFont());
 
     // Frames first, then their contents; rows in tab order.
-    Frame1[0] = named(new QGroupBox(QStringLiteral("Serial Port Settings:"), m_client), indexed("Frame1", 0), "2201");
+    Frame1[0] =
+        named(new QGroupBox(QStringLiteral("Serial Port Settings:"), m_client), indexed("Frame1", 0), "2201");
     place(Frame1[0], 0, 120, 3030, 2595);
-    Frame1[1] = named(new QGroupBox(QStringLiteral("Disk File I/O:"), m_client), indexed("Frame1", 1), "2170");
+    Frame1[1] =
+        named(new QGroupBox(QStringLiteral("Disk File I/O:"), m_client), indexed("Frame1", 1), "2170");
     place(Frame1[1], 3070, 120, 3030, 2595);
 
     QWidget *const ports = Frame1[0];
@@ -118,7 +128,8 @@ void frmDocument::createControls()
     Combo2->setInsertPolicy(QComboBox::NoInsert);
     place(Combo2, 1485, 315, 1260, 315);
 
-    struct Row {
+    struct Row
+    {
         int label;
         const char *text;
         const char *tag;
@@ -127,8 +138,8 @@ void frmDocument::createControls()
     };
     // Label1 indices as designed: 5 baud, 1 parity, 2 data bits, 3 stop bits, 4 flow control.
     static constexpr Row rows[] = {
-        {5, "Baud Rate:", "2203", 720, 645},   {1, "Parity:", "2204", 1050, 990},
-        {2, "Data Bits:", "2210", 1395, 1335}, {3, "Stop Bits:", "2211", 1725, 1695},
+        {5, "Baud Rate:", "2203", 720, 645},      {1, "Parity:", "2204", 1050, 990},
+        {2, "Data Bits:", "2210", 1395, 1335},    {3, "Stop Bits:", "2211", 1725, 1695},
         {4, "Flow Control:", "2212", 2070, 2040},
     };
     for (int i = 0; i < 5; ++i) {
@@ -142,8 +153,8 @@ void frmDocument::createControls()
     }
 
     QWidget *const files = Frame1[1];
-    Label1[6] = named(new QLabel(QStringLiteral("Log inbound serial data to file:"), files), indexed("Label1", 6),
-                      "2158");
+    Label1[6] = named(new QLabel(QStringLiteral("Log inbound serial data to file:"), files),
+                      indexed("Label1", 6), "2158");
     place(Label1[6], 120, 480, 2775, 195);
     txtLogFile = named(new QLineEdit(defaultLogFile(), files), QStringLiteral("txtLogFile"));
     place(txtLogFile, 120, 720, 2500, 285);
@@ -163,7 +174,8 @@ void frmDocument::createControls()
                               static_cast<QWidget *>(txtOutFile), static_cast<QWidget *>(Command3[1])})
         outbound->setEnabled(false);
 
-    Command1 = named(new QPushButton(QStringLiteral("Activate"), m_client), QStringLiteral("Command1"), "2159");
+    Command1 =
+        named(new QPushButton(QStringLiteral("Activate"), m_client), QStringLiteral("Command1"), "2159");
     place(Command1, 2317, 2850, 1470, 345);
     Shape1[0] = named(new ShapeIndicator(m_client), indexed("Shape1", 0));
     place(Shape1[0], 30, 3360, 135, 135);
@@ -177,9 +189,9 @@ void frmDocument::createControls()
     Label1[6]->setBuddy(txtLogFile);
     Label1[7]->setBuddy(txtOutFile);
 
-    const QList<QWidget *> tabOrder = {Combo2,     Combo1[0],    Combo1[1],  Combo1[2],   Combo1[3],
-                                       Combo1[4],  txtLogFile,   Command3[0], chkLinefeeds, txtOutFile,
-                                       Command3[1], Command1};
+    const QList<QWidget *> tabOrder = {Combo2,       Combo1[0],  Combo1[1],   Combo1[2],
+                                       Combo1[3],    Combo1[4],  txtLogFile,  Command3[0],
+                                       chkLinefeeds, txtOutFile, Command3[1], Command1};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 

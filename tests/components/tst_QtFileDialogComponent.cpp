@@ -1,6 +1,7 @@
 #include "components/QtFileDialogComponent.h"
 #include "tests/support/TestEnv.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -105,6 +106,9 @@ QStringList tst_QtFileDialogComponent::listedFiles(QFileDialog *dialog, const QS
 
 static void accept(QFileDialog *dialog, const QString &name)
 {
+    // As a user does: the name typed replaces whatever the list had selected.
+    if (auto *list = dialog->findChild<QAbstractItemView *>(QStringLiteral("listView")))
+        list->clearSelection();
     dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(name);
     QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
 }
@@ -153,12 +157,14 @@ void tst_QtFileDialogComponent::saveAppendsDefaultExtensionWithoutAsking()
     component.setDefaultExt(QStringLiteral("bvx"));
     component.setFilter(QStringLiteral("Configuration (*.bvx)|*.bvx"));
 
-    bool chosen = runDialog(component, true, [](QFileDialog *dialog) { accept(dialog, QStringLiteral("newconf")); });
+    bool chosen =
+        runDialog(component, true, [](QFileDialog *dialog) { accept(dialog, QStringLiteral("newconf")); });
     QVERIFY(chosen);
     QCOMPARE(component.FileName(), QDir(m_dir).filePath("newconf.bvx"));
 
     // An existing file is taken as it is: no question about overwriting comes up.
-    chosen = runDialog(component, true, [](QFileDialog *dialog) { accept(dialog, QStringLiteral("existing.bvx")); });
+    chosen = runDialog(component, true,
+                       [](QFileDialog *dialog) { accept(dialog, QStringLiteral("existing.bvx")); });
     QVERIFY(chosen);
     QCOMPARE(component.FileName(), QDir(m_dir).filePath("existing.bvx"));
 }

@@ -155,7 +155,8 @@ void tst_frmDocument::translatedTexts_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("english");
     QTest::addColumn<QString>("japanese");
-    const struct {
+    const struct
+    {
         const char *control, *english, *japanese;
     } rows[] = {
         {"Frame1(0)", "Serial Port Settings:", "シリアルポート設定:"},
@@ -215,7 +216,8 @@ void tst_frmDocument::fonts()
     auto w = makeWindow();
     const QFont expected = resourceFont();
     // Translated controls and every list take the language's font at 8 points...
-    for (const char *name : {"Label1(0)", "Frame1(1)", "Command1", "StatusBar1(0)", "Combo2", "Combo1(0)", "Combo1(4)"}) {
+    for (const char *name :
+         {"Label1(0)", "Frame1(1)", "Command1", "StatusBar1(0)", "Combo2", "Combo1(0)", "Combo1(4)"}) {
         const QFont font = w->findChild<QWidget *>(QLatin1String(name))->font();
         QCOMPARE(font.family(), expected.family());
         QCOMPARE(font.pointSize(), 8);
@@ -223,7 +225,8 @@ void tst_frmDocument::fonts()
     }
     // ...while the text boxes and untranslated controls keep the design font.
     for (const char *name : {"txtLogFile", "txtOutFile", "Label1(7)", "chkLinefeeds"})
-        QCOMPARE(w->findChild<QWidget *>(QLatin1String(name))->font().family(), QStringLiteral("Ms Sans Serif"));
+        QCOMPARE(w->findChild<QWidget *>(QLatin1String(name))->font().family(),
+                 QStringLiteral("Ms Sans Serif"));
 }
 
 void tst_frmDocument::geometry_data()
@@ -265,9 +268,9 @@ void tst_frmDocument::geometry()
 void tst_frmDocument::tabOrderAndAccessKeys()
 {
     auto w = makeWindow();
-    const QStringList expected = {"Combo2",     "Combo1(0)",   "Combo1(1)",    "Combo1(2)",  "Combo1(3)",
-                                  "Combo1(4)",  "txtLogFile",  "Command3(0)",  "chkLinefeeds", "txtOutFile",
-                                  "Command3(1)", "Command1"};
+    const QStringList expected = {"Combo2",       "Combo1(0)",  "Combo1(1)",   "Combo1(2)",
+                                  "Combo1(3)",    "Combo1(4)",  "txtLogFile",  "Command3(0)",
+                                  "chkLinefeeds", "txtOutFile", "Command3(1)", "Command1"};
     QStringList chain;
     QWidget *next = w->findChild<QWidget *>("Combo2");
     for (int guard = 0; guard < 200 && chain.size() < expected.size(); ++guard) {
@@ -324,7 +327,8 @@ void tst_frmDocument::browse()
     QCOMPARE(dialog->shownFlags, 4);
     QCOMPARE(dialog->shownFilter, QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*"));
     QCOMPARE(dialog->shownFilterIndex, 1);
-    QCOMPARE(text->text(), choose ? QStringLiteral("/var/log/serial/chosen.log") : QStringLiteral("/tmp/before name.txt"));
+    QCOMPARE(text->text(),
+             choose ? QStringLiteral("/var/log/serial/chosen.log") : QStringLiteral("/tmp/before name.txt"));
 }
 
 void tst_frmDocument::logBrowseUsableWhenListsLocked()
@@ -352,12 +356,12 @@ void tst_frmDocument::portToolTipNamesDevice()
     w->Combo2->setCurrentIndex(7);
     QVERIFY2(w->Combo2->toolTip().contains(device.fileName()), qPrintable(w->Combo2->toolTip()));
     QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
-    w->Combo2->setCurrentIndex(8);
-    QVERIFY(w->Combo2->toolTip().contains(m_env->filePath("unplugged")));
-    QVERIFY(w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
     // Unmapped ports open the matching ttyS device.
     w->Combo2->setCurrentIndex(3);
     QVERIFY2(w->Combo2->toolTip().contains(QStringLiteral("/dev/ttyS2")), qPrintable(w->Combo2->toolTip()));
+    w->Combo2->setCurrentIndex(8);
+    QVERIFY(w->Combo2->toolTip().contains(m_env->filePath("unplugged")));
+    QVERIFY(w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
 
     // The device appearing later shows at the next look.
     m_env->mapPort(8, device.fileName());

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -59,4 +60,24 @@ void Pty::closeMaster()
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
+}
+
+bool Pty::waitQueuedAtSlave(qsizetype count, int timeoutMs) const
+{
+    const int fd =
+        ::open(m_slavePath.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    QDeadlineTimer deadline(timeoutMs);
+    bool queued = false;
+    while (!queued && !deadline.hasExpired()) {
+        int waiting = 0;
+        if (::ioctl(fd, FIONREAD, &waiting) != 0)
+            break;
+        queued = waiting >= count;
+        if (!queued)
+            ::poll(nullptr, 0, 1); // the kernel moves written bytes across shortly
+    }
+    ::close(fd);
+    return queued;
 }

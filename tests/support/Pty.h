@@ -26,6 +26,13 @@ public:
     // Closes the far end: the reader sees a hang-up.
     void closeMaster();
 
+    // Waits, without running the event loop, until at least `count` bytes
+    // written to the master are queued for the slave's reader (left unread).
+    // Opens the slave once more, which a terminal held exclusively allows
+    // only to root; returns false then, or when the timeout passes. Call it
+    // while the device is open elsewhere: a last close discards queued bytes.
+    bool waitQueuedAtSlave(qsizetype count, int timeoutMs = 10000) const;
+
 private:
     int m_master = -1;
     int m_slave = -1; // held open so the slave keeps its settings until the test opens it
