@@ -9,7 +9,10 @@ lang=$2
 home=$(mktemp -d)
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  fi
   rm -rf "$home"
 }
 trap cleanup EXIT

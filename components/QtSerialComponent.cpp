@@ -1,0 +1,441 @@
+#include "QtSerialComponent.h"
+
+#include "ComponentError.h"
+#include "PortMap.h"
+
+#include <cerrno>
+
+namespace {
+
+// Counts nesting for the lifetime of a scope, also when an exception leaves it.
+class DepthGuard
+{
+public:
+    explicit DepthGuard(int &depth)
+        : m_depth(depth)
+    {
+        ++m_depth;
+    }
+    ~DepthGuard() { --m_depth; }
+    DepthGuard(const DepthGuard &) = delete;
+    DepthGuard &operator=(const DepthGuard &) = delete;
+
+private:
+    int &m_depth;
+};
+
+// One read takes what the kernel holds, up to QSerialPort's read chunk. A
+// tick takes one chunk so that bytes held back while reading was paused are
+// reported with it; anything beyond follows through the read notifier.
+constexpr int readsPerTick = 1;
+// Closing takes everything the kernel still holds, within reason: a device
+// that sends faster than we read must not keep the close from finishing.
+constexpr int readsOnClose = 64;
+// A throttle interval that brings this much is busy. Pausing reads (see
+// pauseReading) saves wake-ups where each brings a few bytes; a busy device
+// brings plenty with each, and pausing it would only hold it back, so the
+// interval after a busy one reads freely.
+constexpr qint64 busyIntervalBytes = 2048;
+
+bool isAsciiDigits(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QtSerialComponent::QtSerialComponent(QObject *parent)
+    : SerialComponent(parent)
+{
+    m_throttle.setSingleShot(true);
+    m_throttle.setInterval(throttleIntervalMs);
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onErrorOccurred);
+    connect(&m_throttle, &QTimer::timeout, this, &QtSerialComponent::onThrottleTimeout);
+}
+
+QtSerialComponent::~QtSerialComponent()
+{
+    // No signals from here: the receiver may be half destroyed already.
+    m_throttle.stop();
+    disconnect(&m_port, nullptr, this, nullptr);
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void QtSerialComponent::setInputMode(int mode)
+{
+    if (mode != 1) // byte arrays are the only input mode
+        throw ComponentError(QStringLiteral("Invalid property value"));
+}
+
+void QtSerialComponent::setCommPort(int port)
+{
+    if (port < PortMap::firstPort || port > PortMap::lastPort)
+        throw ComponentError(QStringLiteral("Invalid port number"));
+    // The device is looked up at open, so a port map edited in between counts.
+    m_commPort = port;
+}
+
+void QtSerialComponent::setSettings(const QString &settings)
+{
+    LineSettings parsed;
+    if (!parseSettings(settings, &parsed))
+        throw ComponentError(QStringLiteral("Invalid setting"));
+    m_settings = parsed;
+    if (m_port.isOpen()) {
+        // A live change that the device rejects (a pseudo-terminal refuses
+        // parity and short characters with "Invalid argument") leaves the
+        // port open as it was; the values apply in full at the next open.
+        DepthGuard busy(m_busy);
+        applyLineSettings();
+    }
+}
+
+void QtSerialComponent::setHandshaking(int mode)
+{
+    switch (mode) {
+    case 0:
+        m_flow = QSerialPort::NoFlowControl;
+        break;
+    case 1:
+        m_flow = QSerialPort::SoftwareControl;
+        break;
+    case 2:
+        m_flow = QSerialPort::HardwareControl;
+        break;
+    default:
+        throw ComponentError(QStringLiteral("Invalid property value"));
+    }
+    if (m_port.isOpen()) {
+        DepthGuard busy(m_busy);
+        m_port.setFlowControl(m_flow);
+    }
+}
+
+void QtSerialComponent::setLineSwitch(bool on)
+{
+    m_lineSwitch = on;
+    if (m_port.isOpen()) {
+        // A device without modem lines (a pseudo-terminal) refuses; that is
+        // no reason to fail.
+        DepthGuard busy(m_busy);
+        m_port.setDataTerminalReady(on);
+    }
+}
+
+bool QtSerialComponent::portOpen() const
+{
+    return m_port.isOpen();
+}
+
+void QtSerialComponent::setPortOpen(bool open)
+{
+    if (open)
+        openPort();
+    else
+        closePort();
+}
+
+int QtSerialComponent::commEvent() const
+{
+    return m_event;
+}
+
+qint64 QtSerialComponent::inBufferCount() const
+{
+    return m_salvaged.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+}
+
+QByteArray QtSerialComponent::input()
+{
+    // Salvaged bytes arrived before anything the port holds now.
+    QByteArray bytes;
+    bytes.swap(m_salvaged);
+    if (m_port.isOpen())
+        bytes.append(m_port.readAll());
+    return bytes;
+}
+
+QString QtSerialComponent::describeOpenError(QSerialPort::SerialPortError error, const QString &errorString,
+                                             const QString &device)
+{
+    // QSerialPort gives the system's text for the errno of the call that
+    // failed; compare with the same text rather than with English words, so
+    // that a translated system still gets the right description.
+    const auto is = [&errorString](int code) { return errorString == qt_error_string(code); };
+    const auto inUse = QStringLiteral("%1: in use by another program");
+    const auto notSerial = QStringLiteral("%1: not a serial device");
+
+    if (is(EBUSY))
+        return inUse.arg(device);
+    switch (error) {
+    case QSerialPort::PermissionError:
+        // Besides a refused open, QSerialPort reports a lock file held by
+        // another process as a permission error, in words of its own.
+        if (is(EACCES) || is(EPERM))
+            return QStringLiteral("%1: permission denied (you may need to be in the 'dialout' group)")
+                .arg(device);
+        return inUse.arg(device);
+    case QSerialPort::UnsupportedOperationError:
+        // The terminal ioctls fail on anything but a terminal; any other
+        // refusal at open is the device rejecting the line settings.
+        if (is(ENOTTY))
+            return notSerial.arg(device);
+        return QStringLiteral("%1: unsupported setting").arg(device);
+    case QSerialPort::NoError:
+        // errorString() then reads "Unknown error", which says nothing.
+        return QStringLiteral("%1: could not be opened").arg(device);
+    default:
+        if (is(EISDIR) || is(ENOTTY))
+            return notSerial.arg(device);
+        return QStringLiteral("%1: %2").arg(device, errorString);
+    }
+}
+
+bool QtSerialComponent::parseSettings(const QString &text, LineSettings *out)
+{
+    const QStringList fields = text.split(QLatin1Char(','));
+    if (fields.size() != 4)
+        return false;
+    const QString baud = fields.at(0).trimmed();
+    const QString parity = fields.at(1).trimmed().toUpper();
+    const QString data = fields.at(2).trimmed();
+    const QString stop = fields.at(3).trimmed();
+
+    LineSettings s;
+    bool ok = false;
+    s.baudRate = baud.toInt(&ok);
+    if (!isAsciiDigits(baud) || !ok || s.baudRate <= 0)
+        return false;
+
+    if (parity == QLatin1String("N"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("E"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("O"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("M"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("S"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return false;
+
+    if (data == QLatin1String("5"))
+        s.dataBits = QSerialPort::Data5;
+    else if (data == QLatin1String("6"))
+        s.dataBits = QSerialPort::Data6;
+    else if (data == QLatin1String("7"))
+        s.dataBits = QSerialPort::Data7;
+    else if (data == QLatin1String("8"))
+        s.dataBits = QSerialPort::Data8;
+    else
+        return false;
+
+    // Linux terminals have no 1.5 stop bits. A receiver set for one stop bit
+    // reads frames sent with 1.5 or 2 correctly, so 1.5 opens with one.
+    if (stop == QLatin1String("1") || stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return false;
+
+    *out = s;
+    return true;
+}
+
+void QtSerialComponent::applyLineSettings()
+{
+    // Before open these only record the values, which open() then applies in
+    // one go; on an open port a value the device refuses is reported through
+    // errorOccurred, which our callers mark as their own.
+    m_port.setBaudRate(m_settings.baudRate);
+    m_port.setParity(m_settings.parity);
+    m_port.setDataBits(m_settings.dataBits);
+    m_port.setStopBits(m_settings.stopBits);
+}
+
+void QtSerialComponent::openPort()
+{
+    if (m_port.isOpen())
+        return;
+    const QString device = PortMap::resolvedDevicePath(m_commPort);
+
+    DepthGuard busy(m_busy);
+    m_port.setPortName(device);
+    applyLineSettings();
+    m_port.setFlowControl(m_flow);
+    m_port.setReadBufferSize(0);
+    m_paused = false;
+    m_busyInterval = false;
+    m_lossPending = false;
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port.error();
+        const QString errorString = m_port.errorString();
+        m_port.clearError();
+        // A device that is not there is not an error: the port stays closed
+        // and portOpen() says so.
+        if (error == QSerialPort::DeviceNotFoundError)
+            return;
+        throw ComponentError(describeOpenError(error, errorString, device));
+    }
+    m_port.setDataTerminalReady(m_lineSwitch);
+}
+
+void QtSerialComponent::closePort()
+{
+    if (!m_port.isOpen() || m_closing)
+        return;
+    m_closing = true;
+    m_throttle.stop();
+    {
+        DepthGuard busy(m_busy);
+        resumeReading();
+        pullPending(readsOnClose);
+    }
+    // Bytes held back by the throttle, or left by a receiver that could not
+    // write them, get one last event so that the receiver can write them
+    // before the port goes. A receiver that closes
+    // from its own OnComm handler is draining already and finds them in
+    // input() when it goes on.
+    if (m_inOnComm == 0 && m_port.isOpen() && inBufferCount() > 0)
+        raise(EventReceive);
+    if (m_port.isOpen()) {
+        DepthGuard busy(m_busy);
+        m_salvaged.append(m_port.readAll());
+        m_port.close();
+        m_port.clearError();
+    }
+    m_paused = false;
+    m_closing = false;
+}
+
+void QtSerialComponent::pullPending(int maxReads)
+{
+    for (int i = 0; i < maxReads && m_port.isOpen(); ++i) {
+        // With a zero timeout this only takes what the kernel holds already
+        // (an empty poll sets TimeoutError, which is ignored).
+        if (!m_port.waitForReadyRead(0))
+            break;
+    }
+}
+
+void QtSerialComponent::pauseReading()
+{
+    // Capping the read buffer at what it holds makes the port's next wake-up
+    // find it full and stop watching the device until resumeReading(), so a
+    // device that sends a few bytes at a time wakes us about twice per
+    // interval instead of once per burst. Bytes wait in the kernel meanwhile;
+    // it holds tens of KiB, far more than one interval's worth at serial
+    // speeds, and a faster device is not paused at all (busyIntervalBytes).
+    m_port.setReadBufferSize(qMax<qint64>(m_port.bytesAvailable(), 1));
+    m_paused = true;
+}
+
+void QtSerialComponent::resumeReading()
+{
+    if (!m_paused)
+        return;
+    m_port.setReadBufferSize(0);
+    m_paused = false;
+}
+
+void QtSerialComponent::raise(int event)
+{
+    m_event = event;
+    {
+        DepthGuard inOnComm(m_inOnComm);
+        emit OnComm();
+    }
+    // What the receiver left waiting (its log file could not be opened) is
+    // not news: only bytes beyond it raise the next event, so a failing
+    // receiver hears of each arrival once, not at every tick.
+    m_countAfterEvent = inBufferCount();
+}
+
+void QtSerialComponent::deviceLost(bool notify)
+{
+    m_throttle.stop();
+    {
+        // Take what the port still buffers before closing discards it.
+        DepthGuard busy(m_busy);
+        m_salvaged.append(m_port.readAll());
+        m_port.close();
+        m_port.clearError();
+    }
+    m_paused = false;
+    if (!notify)
+        return;
+    // Bytes that came before the loss are reported as received data first,
+    // for a receiver that reads only on EventReceive.
+    if (!m_salvaged.isEmpty())
+        raise(EventReceive);
+    raise(EventDeviceLost);
+}
+
+void QtSerialComponent::onReadyRead()
+{
+    // Reads of our own (pullPending) are reported by their caller.
+    if (m_busy > 0 || m_closing)
+        return;
+    if (m_throttle.isActive()) {
+        if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes)
+            pauseReading();
+        return;
+    }
+    // Armed before raising, so that a nested event loop in the receiver
+    // finds the port throttled.
+    m_throttle.start();
+    raise(EventReceive);
+}
+
+void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    // Only a failing read means the device is gone (an unplugged adapter, or
+    // the far end of a pseudo-terminal closed). Everything else -- a setting
+    // refused, no modem lines, the empty poll of a tick, NotOpenError after
+    // a close -- leaves the port as it is.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!m_port.isOpen())
+        return;
+    if (m_busy > 0) {
+        m_lossPending = true;
+        return;
+    }
+    // Close at once: an open port whose device is gone keeps reporting the
+    // error hundreds of thousands of times a second.
+    deviceLost(!m_closing);
+}
+
+void QtSerialComponent::onThrottleTimeout()
+{
+    if (!m_port.isOpen() || m_closing)
+        return;
+    m_lossPending = false;
+    {
+        DepthGuard busy(m_busy);
+        resumeReading();
+        pullPending(readsPerTick);
+    }
+    if (m_lossPending) {
+        deviceLost(true);
+        return;
+    }
+    // What the port holds beyond what the receiver left came in this interval.
+    m_busyInterval = inBufferCount() - m_countAfterEvent >= busyIntervalBytes;
+    if (inBufferCount() > m_countAfterEvent) {
+        // Still busy: report and rearm.
+        m_throttle.start();
+        raise(EventReceive);
+    }
+    // Otherwise quiet: the next arrival raises OnComm at once.
+}

@@ -1,0 +1,32 @@
+#include "session/Capture.h"
+
+#include "components/SerialComponent.h"
+
+Capture::Outcome Capture::receive(SerialComponent &comm, const QString &logPath)
+{
+    if (comm.commEvent() != SerialComponent::EventReceive)
+        return Outcome::Ignored;
+
+    if (!m_writer.open(logPath.trimmed())) {
+        m_error = m_writer.error();
+        return Outcome::FileError;
+    }
+
+    // What an earlier event could not write goes first, to keep the order.
+    bool ok = m_held.isEmpty() || writeAll(std::exchange(m_held, {}));
+    while (ok && comm.inBufferCount() > 0)
+        ok = writeAll(comm.input());
+    m_writer.close();
+    if (!ok)
+        m_error = m_writer.error();
+    return ok ? Outcome::Written : Outcome::FileError;
+}
+
+bool Capture::writeAll(const QByteArray &bytes)
+{
+    const qsizetype written = m_writer.write(bytes);
+    if (written == bytes.size())
+        return true;
+    m_held = bytes.mid(written);
+    return false;
+}

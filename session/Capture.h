@@ -1,0 +1,38 @@
+#pragma once
+
+#include "session/LogWriter.h"
+
+#include <QByteArray>
+#include <QString>
+
+class SerialComponent;
+
+// The byte path of one session, free of widgets: on each receive event it
+// appends every byte the serial component holds to the log file. Bytes taken
+// from the component but not written (a write that failed) are kept, in
+// order, and written first at the next event whose file opens; bytes the
+// component still holds when the file cannot be opened stay there.
+class Capture
+{
+public:
+    enum class Outcome {
+        Ignored,   // not a receive event
+        Written,   // every waiting byte is in the file
+        FileError, // the file could not be opened or written; nothing is lost
+    };
+
+    // Drains `comm` into the file at `logPath` (trimmed of blanks).
+    Outcome receive(SerialComponent &comm, const QString &logPath);
+
+    // Bytes taken from the component that wait for a writable file.
+    qsizetype heldBytes() const { return m_held.size(); }
+    // Why the last FileError happened.
+    QString error() const { return m_error; }
+
+private:
+    bool writeAll(const QByteArray &bytes);
+
+    LogWriter m_writer;
+    QByteArray m_held;
+    QString m_error;
+};

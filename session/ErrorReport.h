@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// Reports a capture error as the error options ask: a line appended to
+// errorlog.txt in the program directory (LogErrorsToFile other than 0) and
+// the external program started (OnErrorRunApp not empty). Every failure on
+// the way is ignored: reporting never stops or disturbs capture.
+namespace ErrorReport {
+
+// "Ombrix Error: <port>, <description>, <mm-dd-yyyy>, <hh:mm:ss>" and CR LF.
+QByteArray line(const QString &port, const QString &description, const QDateTime &when);
+
+// The error log's path: errorlog.txt in the program directory.
+QString logPath();
+
+// Appends the line and starts the program, each when its option asks.
+void report(const QString &port, const QString &description);
+
+// Starts `commandLine` without a shell and without waiting. A command line
+// that names no program, or one that cannot start, is skipped. Returns
+// whether a program started.
+bool startProgram(const QString &commandLine);
+
+} // namespace ErrorReport
