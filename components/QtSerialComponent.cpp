@@ -270,6 +270,7 @@ void QtSerialComponent::openPort()
     const QString device = PortMap::resolvedDevicePath(m_commPort);
 
     DepthGuard busy(m_busy);
+    m_device = device;
     m_port.setPortName(device);
     applyLineSettings();
     m_port.setFlowControl(m_flow);
@@ -372,6 +373,7 @@ void QtSerialComponent::deviceLost(bool notify)
         m_port.clearError();
     }
     m_paused = false;
+    m_lostDescription = QStringLiteral("%1: the device is no longer available").arg(m_device);
     if (!notify)
         return;
     // Bytes that came before the loss are reported as received data first,

@@ -35,6 +35,7 @@ public:
     int commEvent() const override;
     qint64 inBufferCount() const override;
     QByteArray input() override;
+    QString lostDeviceDescription() const override { return m_lostDescription; }
 
     // The description of a failed open, naming the device and the cause in
     // words a user can act on.
@@ -70,6 +71,8 @@ private:
     LineSettings m_settings;
     QSerialPort::FlowControl m_flow = QSerialPort::NoFlowControl;
     int m_commPort = 1;
+    QString m_device; // the path opened
+    QString m_lostDescription;
     int m_event = 0;
     qint64 m_countAfterEvent = 0; // bytes the receiver left waiting at the last event
     bool m_lineSwitch = false;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 
 // The contract of a session's serial port: one member per property the
 // session drives, and the communication event. Property writes may throw
@@ -29,6 +30,8 @@ public:
     virtual int commEvent() const = 0;
     virtual qint64 inBufferCount() const = 0;
     virtual QByteArray input() = 0; // takes every waiting byte
+    // After EventDeviceLost: what happened, naming the device.
+    virtual QString lostDeviceDescription() const = 0;
 
 signals:
     void OnComm();

@@ -1,10 +1,12 @@
 #include "session/frmDocument.h"
 
 #include "common/Twips.h"
+#include "components/ComponentError.h"
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
 #include "components/QtSerialComponent.h"
 #include "resources/LoadResource.h"
+#include "session/ErrorReport.h"
 #include "session/PortSettings.h"
 #include "session/ShapeIndicator.h"
 
@@ -19,6 +21,16 @@
 #include <QPushButton>
 
 namespace {
+
+// String-table ids of the texts activation shows.
+constexpr int TextTitle = 2143;
+constexpr int TextActivate = 2159;
+constexpr int TextDeActivate = 2160;
+constexpr int TextStatus = 2161;
+constexpr int TextClosed = 2162;
+constexpr int TextOpen = 2163;
+constexpr int TextError = 2167;
+constexpr int TextDeviceNotAvailable = 4030;
 
 // Designed client area, in twips.
 constexpr int clientWidth = 6105;
@@ -73,6 +85,7 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     Form_Load();
 
     connect(Command1, &QPushButton::clicked, this, &frmDocument::Command1_Click);
+    connect(MSComm1, &SerialComponent::OnComm, this, &frmDocument::MSComm1_OnComm);
     connect(Command3[0], &QPushButton::clicked, this, [this] { Command3_Click(0); });
     connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
     connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
@@ -83,7 +96,13 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     Timer2.start();
 }
 
-frmDocument::~frmDocument() = default;
+frmDocument::~frmDocument()
+{
+    // Bytes that arrived since the last event are written before the port
+    // goes with the window: closing the port raises one last event for them.
+    if (MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
+}
 
 QString frmDocument::defaultLogFile()
 {
@@ -235,21 +254,124 @@ void frmDocument::Command3_Click(int Index)
 void frmDocument::Timer2_Timer()
 {
     ++m_tickCount;
-    if (m_tickCount >= 3) {
+    if (m_tickCount == 3) {
         Shape1[0]->setFillColor(ShapeIndicator::Green);
         m_tickCount = 0;
     }
 }
 
+void frmDocument::setStatus(const QString &text, const QString &detail)
+{
+    StatusBar1[0]->setText(text);
+    StatusBar1[0]->setToolTip(detail.isEmpty() ? text : text + QLatin1Char('\n') + detail);
+}
+
+void frmDocument::setListsEnabled(bool enabled)
+{
+    Combo2->setEnabled(enabled);
+    for (QComboBox *list : Combo1)
+        list->setEnabled(enabled);
+}
+
+int frmDocument::portNumber() const
+{
+    // The port list has an edit field: what counts is the entry its text
+    // names. A text that names none gives -1, which the component refuses.
+    const QString text = Combo2->currentText().trimmed();
+    if (Combo2->currentIndex() >= 0 && Combo2->itemText(Combo2->currentIndex()) == text)
+        return Combo2->currentIndex();
+    return Combo2->findText(text, Qt::MatchFixedString);
+}
+
+QString frmDocument::settingsString() const
+{
+    return Combo1[0]->currentText() + QLatin1Char(',') +
+           PortSettings::parityLetter(Combo1[1]->currentIndex()) + QLatin1Char(',') +
+           Combo1[2]->currentText() + QLatin1Char(',') + Combo1[3]->currentText();
+}
+
+bool frmDocument::isActive() const
+{
+    return Command1->text() == LoadResource(TextDeActivate);
+}
+
 void frmDocument::Command1_Click()
 {
-    // Activation and de-activation of the port come with the capture path.
+    const QString status = LoadResource(TextStatus);
+    if (isActive()) {
+        if (MSComm1->portOpen())
+            MSComm1->setPortOpen(false);
+        setStatus(status + QLatin1Char(' ') + LoadResource(TextClosed));
+        setListsEnabled(true);
+        Command1->setText(LoadResource(TextActivate));
+        return;
+    }
+
+    if (MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
+    const int port = portNumber();
+    if (port == PortSettings::portNone) {
+        setWindowTitle(LoadResource(TextTitle));
+        setStatus(status);
+        return;
+    }
+    try {
+        MSComm1->setCommPort(port);
+        MSComm1->setSettings(settingsString());
+        const int flow = Combo1[4]->currentIndex();
+        if (flow < PortSettings::flowOptoRs) {
+            MSComm1->setLineSwitch(true);
+            MSComm1->setHandshaking(flow);
+        } else {
+            MSComm1->setHandshaking(PortSettings::flowRtsCts);
+            MSComm1->setLineSwitch(false);
+        }
+        MSComm1->setPortOpen(true);
+        if (!MSComm1->portOpen()) {
+            setStatus(status + QLatin1Char(' ') + LoadResource(TextDeviceNotAvailable),
+                      tr("No device at %1").arg(PortMap::devicePath(port)));
+            return;
+        }
+        setStatus(status + QLatin1Char(' ') + LoadResource(TextOpen));
+    } catch (const ComponentError &error) {
+        if (MSComm1->portOpen())
+            MSComm1->setPortOpen(false);
+        setStatus(status + QStringLiteral(" - ") + LoadResource(TextError) + QStringLiteral(" - ") +
+                  error.description());
+        return;
+    }
+    setWindowTitle(Combo2->currentText() + QLatin1Char(' ') + LoadResource(TextTitle));
+    setListsEnabled(false);
+    Command1->setText(LoadResource(TextDeActivate));
+}
+
+void frmDocument::MSComm1_OnComm()
+{
+    Shape1[0]->setFillColor(ShapeIndicator::Red);
+    if (MSComm1->commEvent() == SerialComponent::EventDeviceLost) {
+        // Nothing can arrive any more: say so rather than go on showing "Open".
+        setStatus(LoadResource(TextStatus) + QStringLiteral(" - ") + LoadResource(TextError) +
+                  QStringLiteral(" - ") + MSComm1->lostDeviceDescription());
+        return;
+    }
+    const QString path = txtLogFile->text().trimmed();
+    switch (m_capture.receive(*MSComm1, path)) {
+    case Capture::Outcome::Ignored:
+        break;
+    case Capture::Outcome::Written:
+        setStatus(QStringLiteral("Status: Open"));
+        break;
+    case Capture::Outcome::FileError:
+        setStatus(QStringLiteral("Status: File I/O Error"),
+                  path.isEmpty() ? m_capture.error() : path + QStringLiteral(": ") + m_capture.error());
+        LogErrors(QStringLiteral("File I/O Error"));
+        break;
+    }
 }
 
 void frmDocument::LogErrors(const QString &Desc)
 {
-    // Error reporting comes with the capture path.
-    Q_UNUSED(Desc);
+    ErrorReport::report(Combo2->currentText(), Desc);
 }
 
 void frmDocument::updatePortToolTip()

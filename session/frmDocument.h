@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/Capture.h"
+
 #include <QMdiSubWindow>
 #include <QTimer>
 
@@ -31,8 +33,11 @@ public:
                          FileDialogComponent *dialog = nullptr);
     ~frmDocument() override;
 
-    // Toggles the session between idle and active.
+    // Toggles the session between idle and active: opens the port with the
+    // chosen settings, or closes it.
     void Command1_Click();
+    // A session is active while its button offers to de-activate it.
+    bool isActive() const;
     // Reports a capture error to the error log and the external program.
     void LogErrors(const QString &Desc);
 
@@ -63,8 +68,14 @@ private:
     void Form_Load();
     void Command3_Click(int Index);
     void Timer2_Timer();
+    void MSComm1_OnComm();
+    void setStatus(const QString &text, const QString &detail = QString());
+    void setListsEnabled(bool enabled);
+    int portNumber() const;
+    QString settingsString() const;
     void updatePortToolTip();
 
     QWidget *m_client = nullptr;
+    Capture m_capture;
     qint32 m_tickCount = 0;
 };

@@ -508,6 +508,9 @@ private slots:
         }
         QTRY_COMPARE(rx.otherEvents(), 1);
         QVERIFY(!component->portOpen());
+        QCOMPARE(component->lostDeviceDescription(),
+                 QFileInfo(pty.slavePath()).canonicalFilePath() +
+                     QStringLiteral(": the device is no longer available"));
         QTest::qWait(300); // an absence has no condition to wait on
         QCOMPARE(rx.otherEvents(), 1);
 
