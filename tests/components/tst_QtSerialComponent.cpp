@@ -484,6 +484,7 @@ private slots:
     {
         QFETCH(bool, midStream);
         Pty pty;
+        const QString device = QFileInfo(pty.slavePath()).canonicalFilePath(); // gone with the far end
         auto component = openOn(pty);
         Receiver rx(*component);
         QByteArray sent;
@@ -509,8 +510,7 @@ private slots:
         QTRY_COMPARE(rx.otherEvents(), 1);
         QVERIFY(!component->portOpen());
         QCOMPARE(component->lostDeviceDescription(),
-                 QFileInfo(pty.slavePath()).canonicalFilePath() +
-                     QStringLiteral(": the device is no longer available"));
+                 device + QStringLiteral(": the device is no longer available"));
         QTest::qWait(300); // an absence has no condition to wait on
         QCOMPARE(rx.otherEvents(), 1);
 
