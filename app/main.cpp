@@ -1,10 +1,25 @@
+// The start routine: create the main window, load it, show it, run.
+
+#include "app/UnixSignals.h"
+#include "app/frmMain.h"
 #include "resources/LoadResource.h"
-#include "session/frmDocument.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
-#include <QMainWindow>
-#include <QMdiArea>
+
+namespace {
+
+// The configuration named on the command line: the arguments after the
+// program's name, joined by blanks (the shell split them), resolved against
+// the directory the program was started in. Empty for none.
+QString configurationArgument(const QStringList &arguments)
+{
+    const QString path = arguments.mid(1).join(QLatin1Char(' '));
+    return path.isEmpty() ? path : QDir::current().absoluteFilePath(path);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -13,19 +28,16 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Ombrix"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ombrix.png")));
     installFontSubstitutions();
+    const QString fileName = configurationArgument(QApplication::arguments());
 
-    QMainWindow frame;
-    frame.setObjectName(QStringLiteral("frmMain"));
-    frame.setWindowTitle(QStringLiteral("Ombrix"));
-    auto *area = new QMdiArea(&frame);
-    frame.setCentralWidget(area);
-    frame.resize(491, 308); // 7365 x 4620 twips
+    frmMain window;
+    // A close request from outside (kill, Ctrl+C, the end of the desktop
+    // session) saves and ends like File > Exit.
+    UnixSignals unixSignals;
+    QObject::connect(&unixSignals, &UnixSignals::closeRequested, &window, &QWidget::close);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
 
-    auto *session = new frmDocument;
-    area->addSubWindow(session);
-    session->setWindowTitle(LoadResource(2143));
-    session->show();
-
-    frame.show();
+    window.MDIForm_Load(fileName);
+    window.show();
     return app.exec();
 }

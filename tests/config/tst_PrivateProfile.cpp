@@ -1,0 +1,390 @@
+#include "config/PrivateProfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <tuple>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QString golden(const char *name)
+{
+    return QStringLiteral(OMBRIX_PROFILE_DATA "/") + QLatin1String(name);
+}
+
+bool runningAsRoot()
+{
+#ifdef Q_OS_UNIX
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+class tst_PrivateProfile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void newFileMatchesGolden();
+    void editInPlaceMatchesGolden();
+    void roundTrip_data();
+    void roundTrip();
+    void readInt_data();
+    void readInt();
+    void readForeign_data();
+    void readForeign();
+    void robustness_data();
+    void robustness();
+    void failedSaveKeepsOldFile_data();
+    void failedSaveKeepsOldFile();
+    void saveThroughSymlink();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_PrivateProfile::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void tst_PrivateProfile::newFileMatchesGolden()
+{
+    // Section, then its keys in the order written.
+    const QStringList writes[] = {
+        {"Ombrix", "NumSessions=2", "WindowState=0", "Password="},
+        {"Session1", "LogFile=C:\\Ombrix.txt", "OutputFile=C:\\COMOutputFile.txt", "AppendLinefeeds=0",
+         "Connector=0", "BaudRate=6", "Parity=0", "Databits=3", "Stopbits=0", "FlowControl=0",
+         "AutoActivate=0"},
+        {"Session2", "LogFile=D:\\logs\\scale.txt", "OutputFile=", "AppendLinefeeds=0", "Connector=2",
+         "BaudRate=8", "Parity=1", "Databits=2", "Stopbits=0", "FlowControl=1", "AutoActivate=1",
+         "OnErrorRunApp=", "LogErrors=0"},
+    };
+    const QString file = path("example.bvx");
+    PrivateProfile profile(file);
+    QVERIFY(!profile.readable());
+    for (const QStringList &section : writes) {
+        for (qsizetype i = 1; i < section.size(); ++i)
+            profile.writeString(section[0], section[i].section(u'=', 0, 0), section[i].section(u'=', 1));
+    }
+    QVERIFY2(profile.save(), qPrintable(profile.errorString()));
+    QCOMPARE(contents(file), contents(golden("example.bvx")));
+}
+
+void tst_PrivateProfile::editInPlaceMatchesGolden()
+{
+    const QString file = path("edit.bvx");
+    QVERIFY(put(file, contents(golden("edit-before.bvx"))));
+    PrivateProfile profile(file);
+    QVERIFY(profile.readable());
+    QVERIFY(!profile.hasKey("Session1", "Parity")); // only the later [SESSION1] has it
+
+    profile.writeInt("ombrix", "NumSessions", 3);
+    profile.writeInt("Ombrix", "WindowState", 0);          // unchanged: the line stays as written
+    profile.writeString("OMBRIX", "Password", " secret "); // unchanged: stays quoted
+    profile.writeInt("Ombrix", "LogErrors", 0);
+    profile.writeString("Session1", "LogFile", "C:\\new file.txt");
+    profile.writeInt("session1", "BAUDRATE", 8);
+    profile.writeInt("Session1", "Parity", 1);
+    profile.writeString("Session2", "LogFile", " padded ");
+    QVERIFY2(profile.save(), qPrintable(profile.errorString()));
+    QCOMPARE(contents(file), contents(golden("edit-after.bvx")));
+
+    const PrivateProfile again(file);
+    QCOMPARE(again.readInt("SESSION1", "parity", -5), 1);
+    QCOMPARE(again.readInt("Session1", "BaudRate"), 8);
+    QCOMPARE(again.readString("Session3", "LogFile"), QStringLiteral("C:\\three.txt"));
+}
+
+void tst_PrivateProfile::roundTrip_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("stored"); // as it stands in the file after "K="
+
+    QTest::newRow("backslashes") << "C:\\logs\\a b.txt" << QByteArray("C:\\logs\\a b.txt");
+    QTest::newRow("equals and semicolon") << "a=b;c" << QByteArray("a=b;c");
+    QTest::newRow("japanese") << QString::fromUtf8("ログ／記録.txt") << QByteArray("ログ／記録.txt");
+    QTest::newRow("empty") << "" << QByteArray("");
+    QTest::newRow("leading blank") << " x" << QByteArray("\" x\"");
+    QTest::newRow("trailing tab") << "x\t" << QByteArray("\"x\t\"");
+    QTest::newRow("double quoted") << "\"quoted\"" << QByteArray("\"\"quoted\"\"");
+    QTest::newRow("single quoted") << "'single'" << QByteArray("\"'single'\"");
+    QTest::newRow("lone quote") << "\"" << QByteArray("\"");
+    QTest::newRow("quote at end") << "a\"" << QByteArray("a\"");
+    QTest::newRow("quotes inside blanks") << " \"x\" " << QByteArray("\" \"x\" \"");
+    QTest::newRow("section lookalike") << "[notasection]" << QByteArray("[notasection]");
+    QTest::newRow("250 characters") << QString(250, u'p') << QByteArray(250, 'p');
+    QTest::newRow("5000 characters") << QString(5000, u'q') << QByteArray(5000, 'q');
+    QTest::newRow("line breaks dropped") << "one\r\ntwo\rthree\n" << QByteArray("onetwothree");
+}
+
+// Written over an existing value, saved, and read back by a fresh reader.
+void tst_PrivateProfile::roundTrip()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArray, stored);
+    const QString file = path("roundtrip.bvx");
+    {
+        PrivateProfile profile(file);
+        profile.writeString("S", "K", "old value");
+        profile.writeString("S", "K", value);
+        QVERIFY2(profile.save(), qPrintable(profile.errorString()));
+    }
+    const QByteArray expectedFile = "[S]\r\nK=" + stored + "\r\n";
+    QCOMPARE(contents(file), expectedFile);
+
+    PrivateProfile again(file);
+    QCOMPARE(again.readString("S", "K", "<missing>"), QString(value).remove(u'\r').remove(u'\n'));
+    again.writeString("s", "k", value);
+    QCOMPARE(again.image(), expectedFile);
+}
+
+void tst_PrivateProfile::readInt_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // null: the key is missing
+    QTest::addColumn<qint32>("expected");
+
+    QTest::newRow("plain") << QByteArray("6") << 6;
+    QTest::newRow("negative") << QByteArray("-1") << -1;
+    QTest::newRow("blanks and plus") << QByteArray("  +7") << 7;
+    QTest::newRow("leading digits") << QByteArray("42A9") << 42;
+    QTest::newRow("no leading digit") << QByteArray("B42") << 0;
+    QTest::newRow("empty value") << QByteArray("") << 0;
+    QTest::newRow("missing key") << QByteArray() << 77;
+    QTest::newRow("wraps past 2^32") << QByteArray("4294967297") << 1;
+    QTest::newRow("wraps to negative") << QByteArray("2147483648") << qint32(-2147483647 - 1);
+    QTest::newRow("5000 digits") << QByteArray("123456789").repeated(556) << -2080088299;
+    QTest::newRow("quoted") << QByteArray("\"12\"") << 12;
+}
+
+void tst_PrivateProfile::readInt()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(qint32, expected);
+    const QString file = path("int.bvx");
+    QVERIFY(put(file, stored.isNull() ? QByteArray("[S]\nOther=1\n") : "[S]\nK=" + stored + "\n"));
+    QCOMPARE(PrivateProfile(file).readInt("s", "k", 77), expected);
+}
+
+void tst_PrivateProfile::readForeign_data()
+{
+    QTest::addColumn<QByteArray>("bytes"); // null: no file at all
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+
+    const QString missing = QStringLiteral("<missing>");
+    QTest::newRow("blanks inside quotes kept") << QByteArray("[S]\r\nPassword=\" secret \"\r\n") << "S"
+                                               << "Password"
+                                               << " secret ";
+    QTest::newRow("single quotes") << QByteArray("[S]\nK = ' a b ' \n") << "S"
+                                   << "K"
+                                   << " a b ";
+    QTest::newRow("blanks around value") << QByteArray("[S]\nK=\t v w \t\n") << "S"
+                                         << "K"
+                                         << "v w";
+    QTest::newRow("any case, blanks around names") << QByteArray("[ SeCtIoN ]\n  kEy\t=v\n") << "section"
+                                                   << " KEY "
+                                                   << "v";
+    QTest::newRow("CR line ends") << QByteArray("[A]\rK=1\r[B]\rK=2\r") << "B"
+                                  << "K"
+                                  << "2";
+    QTest::newRow("mixed line ends") << QByteArray("[A]\r\nK=1\n[B]\rK=2") << "B"
+                                     << "K"
+                                     << "2";
+    QTest::newRow("first duplicate key wins") << QByteArray("[S]\nK=first\nk=second\n") << "S"
+                                              << "K"
+                                              << "first";
+    QTest::newRow("later duplicate section unread") << QByteArray("[S]\nA=1\n[s]\nK=late\n") << "S"
+                                                    << "K" << missing;
+    QTest::newRow("comment is no key") << QByteArray("[S]\n ;K=c\n") << "S"
+                                       << "K" << missing;
+    QTest::newRow("key before any section") << QByteArray("K=v\n[S]\n") << "S"
+                                            << "K" << missing;
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[S]\nK=v\n") << "S"
+                                     << "K"
+                                     << "v";
+    QTest::newRow("header without bracket") << QByteArray("[S\nK=v\n") << "S"
+                                            << "K"
+                                            << "v";
+    QTest::newRow("japanese names") << QByteArray("[セッション]\nキー=値\n")
+                                    << QString::fromUtf8("セッション") << QString::fromUtf8("キー")
+                                    << QString::fromUtf8("値");
+    QTest::newRow("missing file") << QByteArray() << "S"
+                                  << "K" << missing;
+}
+
+void tst_PrivateProfile::readForeign()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    const QString file = path("foreign.bvx");
+    if (!bytes.isNull())
+        QVERIFY(put(file, bytes));
+    const PrivateProfile profile(file);
+    QCOMPARE(profile.readable(), !bytes.isNull());
+    QCOMPARE(profile.readString(section, key, "<missing>"), expected);
+    QCOMPARE(profile.hasKey(section, key), expected != "<missing>");
+    QCOMPARE(profile.image(), bytes.isNull() ? QByteArray() : bytes);
+}
+
+void tst_PrivateProfile::robustness_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("readable"); // and therefore saves
+
+    QByteArray garbage(64 * 1024, Qt::Uninitialized);
+    QRandomGenerator(42).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+
+    QTest::newRow("binary garbage") << "file" << garbage << true;
+    static const char withNul[] = "[S]\0\nK=\0v\0\n\0\0\0";
+    QTest::newRow("NUL bytes") << "file" << QByteArray(withNul, sizeof withNul - 1) << true;
+    QTest::newRow("1 MB line") << "file"
+                               << "[S]\nK=" + QByteArray(1 << 20, '[') << true;
+    QTest::newRow("invalid UTF-8") << "file"
+                                   << QByteArray("[S\xff]\n\xfe\xff=\xc3\x28\n[S]\nK=\xed\xa0\x80\n") << true;
+    QTest::newRow("directory") << "dir" << QByteArray() << false;
+#ifdef Q_OS_UNIX
+    QTest::newRow("FIFO") << "fifo" << QByteArray() << false;
+#endif
+    // root reads any file, so only an ordinary user sees it unreadable.
+    QTest::newRow("no read permission") << "noread" << QByteArray("[S]\nK=v\n") << runningAsRoot();
+    QTest::newRow("larger than the limit") << "huge" << QByteArray() << false;
+}
+
+// Nothing crashes or blocks; what cannot be read is never replaced.
+void tst_PrivateProfile::robustness()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, readable);
+    const QString file = path("target.bvx");
+    QFile big(file);
+    if (kind == "dir")
+        QVERIFY(QDir().mkdir(file));
+#ifdef Q_OS_UNIX
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+#endif
+    else if (kind == "huge")
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(PrivateProfile::maxFileSize + 1));
+    else
+        QVERIFY(put(file, bytes));
+    if (kind == "noread")
+        QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+    const auto state = [](const QFileInfo &info) {
+        return std::tuple(info.isFile(), info.isDir(), info.size());
+    };
+    const auto stateBefore = state(QFileInfo(file));
+
+    PrivateProfile profile(file);
+    QCOMPARE(profile.readable(), readable);
+    (void)profile.readString("S", "K");
+    (void)profile.readInt("S", "K");
+    profile.writeString("Added", "K", "v");
+    QCOMPARE(profile.readString("Added", "K"), QStringLiteral("v"));
+    if (readable)
+        QVERIFY(profile.image().startsWith(bytes)); // untouched bytes kept
+    QCOMPARE(profile.save(), readable);
+    QCOMPARE(profile.errorString().isEmpty(), readable);
+    if (!readable)
+        QVERIFY(state(QFileInfo(file)) == stateBefore);
+}
+
+void tst_PrivateProfile::failedSaveKeepsOldFile_data()
+{
+    QTest::addColumn<bool>("readOnlyDirectory");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("read-only directory") << true << "old.bvx";
+    // The temporary file's name (name + 7 characters) is too long for the directory.
+    QTest::newRow("no room for a temporary name") << false << QString(252, u'n');
+}
+
+void tst_PrivateProfile::failedSaveKeepsOldFile()
+{
+    QFETCH(bool, readOnlyDirectory);
+    QFETCH(QString, name);
+    if (readOnlyDirectory && runningAsRoot())
+        QSKIP("root writes into read-only directories");
+    const QString dir = path("d");
+    QVERIFY(QDir().mkdir(dir));
+    const QString file = dir + '/' + name;
+    const QByteArray old("[S]\r\nK=old\r\n");
+    QVERIFY(put(file, old));
+
+    PrivateProfile profile(file);
+    profile.writeString("S", "K", "new");
+    if (readOnlyDirectory)
+        QVERIFY(QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    });
+
+    QVERIFY(!profile.save());
+    QVERIFY(!profile.errorString().isEmpty());
+    QCOMPARE(contents(file), old);
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{name});
+}
+
+// A relative link is followed from its own directory; the link stays a link
+// and the target keeps its permissions.
+void tst_PrivateProfile::saveThroughSymlink()
+{
+#ifdef Q_OS_UNIX
+    QVERIFY(QDir().mkdir(path("real")));
+    const QString target = path("real/target.bvx");
+    const QString link = path("link.bvx");
+    QVERIFY(put(target, "[S]\nK=old\n"));
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    QVERIFY(QFile::setPermissions(target, permissions));
+    QCOMPARE(::symlink("real/target.bvx", QFile::encodeName(link).constData()), 0);
+
+    PrivateProfile profile(link);
+    QCOMPARE(profile.readString("S", "K"), QStringLiteral("old"));
+    profile.writeString("S", "K", "new");
+    QVERIFY2(profile.save(), qPrintable(profile.errorString()));
+
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(contents(target), QByteArray("[S]\nK=new\n"));
+    const auto userBits = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    QCOMPARE(QFile::permissions(target) & ~userBits, permissions);
+#else
+    QSKIP("symbolic links need a Unix file system here");
+#endif
+}
+
+QTEST_GUILESS_MAIN(tst_PrivateProfile)
+#include "tst_PrivateProfile.moc"

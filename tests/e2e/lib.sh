@@ -1,0 +1,76 @@
+# Shared steps of the end-to-end tests: a throw-away home and program
+# directory, starting and stopping the real program, waiting on conditions.
+# Source it from a test run under xvfb-run; set -euo pipefail is the caller's.
+
+BUILD_DIR=${BUILD_DIR:?BUILD_DIR must name the build directory}
+
+e2e_setup() {
+  E2E=$(mktemp -d)
+  export HOME=$E2E/home XDG_CONFIG_HOME=$E2E/home/.config XDG_DATA_HOME=$E2E/home/.local/share
+  export XDG_RUNTIME_DIR=$E2E/run
+  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  export LANG=${E2E_LANG:-C.UTF-8} LC_ALL= LC_MESSAGES=
+  unset QT_QPA_PLATFORM
+  # The program keeps default.bvx beside itself: give it a directory of its own.
+  PROGDIR=$E2E/prog
+  mkdir -p "$PROGDIR"
+  cp "$BUILD_DIR/ombrix" "$PROGDIR/ombrix"
+  SIMPORT=$BUILD_DIR/ombrix-simport
+  PIDS=()
+  trap e2e_cleanup EXIT
+}
+
+e2e_cleanup() {
+  local pid
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E"
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$E2E/ombrix.log" ] && sed 's/^/  ombrix: /' "$E2E/ombrix.log" >&2
+  exit 1
+}
+
+# wait_for SECONDS COMMAND...: polls the condition every 50 ms.
+wait_for() {
+  local limit=$(($1 * 20)); shift
+  local i
+  for ((i = 0; i < limit; i++)); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+main_window_up() { xdotool search --onlyvisible --name '^Ombrix$' >/dev/null 2>&1; }
+main_window_exists() { xdotool search --name '^Ombrix$' >/dev/null 2>&1; }
+
+# start_ombrix ARGS...: starts the program and waits for its main window.
+start_ombrix() {
+  (cd "$E2E" && exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
+  OMBRIX=$!
+  PIDS+=("$OMBRIX")
+  wait_for 30 main_window_up || fail "the main window did not come up"
+}
+
+# stop_ombrix [SIGNAL]: asks the program to close and waits for it to end.
+stop_ombrix() {
+  kill -"${1:-TERM}" "$OMBRIX"
+  local status=0
+  wait "$OMBRIX" || status=$?
+  [ "$status" -eq 0 ] || fail "ombrix ended with status $status"
+}
+
+# simport PORT ARGS...: starts the device simulator on COM<PORT>; waits for the mapping.
+simport() {
+  local port=$1; shift
+  "$SIMPORT" --port "$port" "$@" >"$E2E/simport$port.out" 2>&1 &
+  PIDS+=("$!")
+  eval "SIMPORT_PID_$port=$!"
+  wait_for 10 grep -q ' -> ' "$E2E/simport$port.out" || fail "simport $port did not start"
+}
+
+file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+size_at_least() { [ "$(file_size "$1")" -ge "$2" ]; }
