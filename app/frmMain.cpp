@@ -4,6 +4,7 @@
 #include "common/Twips.h"
 #include "components/QtFileDialogComponent.h"
 #include "resources/LoadResource.h"
+#include "resources/ProgramIcon.h"
 #include "session/frmDocument.h"
 
 #include <QAction>
@@ -46,7 +47,7 @@ frmMain::frmMain(FileDialogComponent *dialog)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Ombrix"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/ombrix.png")));
+    setWindowIcon(programIcon());
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
     mdiArea->setBackground(palette().brush(QPalette::Dark));
     setCentralWidget(mdiArea);

@@ -3,10 +3,10 @@
 #include "app/UnixSignals.h"
 #include "app/frmMain.h"
 #include "resources/LoadResource.h"
+#include "resources/ProgramIcon.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QIcon>
 
 namespace {
 
@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Ombrix"));
     QApplication::setApplicationName(QStringLiteral("Ombrix"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ombrix.png")));
+    QApplication::setWindowIcon(programIcon());
     installFontSubstitutions();
     const QString fileName = configurationArgument(QApplication::arguments());
 

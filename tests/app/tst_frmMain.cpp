@@ -121,6 +121,9 @@ void tst_frmMain::menuTexts()
     QCOMPARE(w->mnuFileOpen->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     QCOMPARE(w->mnuFileSave->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
     QCOMPARE(w->windowTitle(), QStringLiteral("Ombrix"));
+    const QList<QSize> sizes = w->windowIcon().availableSizes();
+    for (int side : {16, 32, 48})
+        QVERIFY(sizes.contains(QSize(side, side)));
 }
 
 void tst_frmMain::firstStart()
