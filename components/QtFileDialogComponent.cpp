@@ -2,10 +2,48 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
+
+#include <algorithm>
 
 namespace {
+
 bool useNativeDialog = true;
-}
+
+// Hides the files that may not be executed while a programs filter is
+// chosen; folders stay, to move around.
+class ExecutablesOnly : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void setEnabled(bool enabled)
+    {
+        if (enabled == m_enabled)
+            return;
+        m_enabled = enabled;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override
+    {
+        if (!m_enabled)
+            return true;
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (!files)
+            return true;
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || info.isExecutable();
+    }
+
+private:
+    bool m_enabled = false;
+};
+
+} // namespace
 
 QtFileDialogComponent::QtFileDialogComponent(QWidget *owner)
     : FileDialogComponent(owner)
@@ -17,6 +55,20 @@ void QtFileDialogComponent::setUseNativeDialog(bool use)
     useNativeDialog = use;
 }
 
+bool QtFileDialogComponent::isProgramPattern(const QString &patterns)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(patterns);
+    return false;
+#else
+    // Programs here have no ".EXE": such a filter means "executable files".
+    const QStringList list = patterns.split(QRegularExpression(QStringLiteral("[; ]")), Qt::SkipEmptyParts);
+    return !list.isEmpty() && std::all_of(list.begin(), list.end(), [](const QString &pattern) {
+        return pattern.compare(QLatin1String("*.exe"), Qt::CaseInsensitive) == 0;
+    });
+#endif
+}
+
 QStringList QtFileDialogComponent::nameFilters(const QString &filter)
 {
     QStringList result;
@@ -24,7 +76,7 @@ QStringList QtFileDialogComponent::nameFilters(const QString &filter)
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts.at(i + 1).trimmed();
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        if (patterns.isEmpty())
+        if (patterns.isEmpty() || isProgramPattern(patterns))
             patterns = QStringLiteral("*");
         // The dialog hides the "(patterns)" part, so the description shows as given.
         result << parts.at(i) + QStringLiteral(" (") + patterns + QLatin1Char(')');
@@ -55,9 +107,23 @@ bool QtFileDialogComponent::show(bool save)
 
     const QStringList filters = nameFilters(Filter());
     if (!filters.isEmpty()) {
+        // Which filters stand for programs, matched by the executable
+        // permission rather than by a name pattern.
+        const QStringList parts = Filter().split(QLatin1Char('|'));
+        QList<bool> programs;
+        for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+            programs << isProgramPattern(parts.at(i + 1));
+        auto *proxy = new ExecutablesOnly(&dialog);
+        dialog.setProxyModel(proxy);
+        const auto select = [proxy, filters, programs](const QString &chosen) {
+            const qsizetype at = filters.indexOf(chosen);
+            proxy->setEnabled(at >= 0 && programs.at(at));
+        };
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, select);
         dialog.setNameFilters(filters);
         const int index = qBound(1, FilterIndex(), int(filters.size()));
         dialog.selectNameFilter(filters.at(index - 1));
+        select(filters.at(index - 1));
     }
 
     if (!FileName().isEmpty()) {

@@ -26,6 +26,9 @@ public:
     // The name filters handed to QFileDialog for a filter text: one entry per
     // pair, "description (patterns)", patterns separated by blanks.
     static QStringList nameFilters(const QString &filter);
+    // True for a pattern list of "*.EXE" only: on systems whose programs have
+    // no such extension the filter lists executable files instead.
+    static bool isProgramPattern(const QString &patterns);
 
     // Prefer Qt's own dialog over a platform one (tests drive it directly).
     static void setUseNativeDialog(bool use);

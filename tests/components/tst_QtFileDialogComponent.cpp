@@ -2,6 +2,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <QAbstractItemView>
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -28,6 +29,7 @@ private slots:
     void cancelKeepsFileName();
     void saveAppendsDefaultExtensionWithoutAsking();
     void mustExistRefusesNewName();
+    void programsFilterListsExecutables();
 
 private:
     // Runs `answer` against the dialog once it is up, then the Show call.
@@ -60,6 +62,8 @@ void tst_QtFileDialogComponent::nameFilters_data()
     QTest::newRow("empty pattern") << "Anything|" << QStringList{"Anything (*)"};
     QTest::newRow("dangling description") << "A|*.a|B" << QStringList{"A (*.a)"};
     QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("programs") << "Programs (*.EXE)|*.EXE|All Files (*.*)|*.*"
+                              << QStringList{"Programs (*.EXE) (*)", "All Files (*.*) (*.*)"};
 }
 
 void tst_QtFileDialogComponent::nameFilters()
@@ -90,15 +94,23 @@ bool tst_QtFileDialogComponent::runDialog(QtFileDialogComponent &component, bool
 
 QStringList tst_QtFileDialogComponent::listedFiles(QFileDialog *dialog, const QString &dir)
 {
+    // What the dialog's views show: the file system model, through the
+    // dialog's filtering model when it has one.
     auto *model = dialog->findChild<QFileSystemModel *>();
     if (!model)
         return {};
-    const QModelIndex root = model->index(dir);
+    QAbstractItemModel *shown = model;
+    QModelIndex root = model->index(dir);
+    if (QAbstractProxyModel *proxy = dialog->proxyModel()) {
+        shown = proxy;
+        root = proxy->mapFromSource(root);
+    }
     QStringList names;
-    for (int row = 0; row < model->rowCount(root); ++row) {
-        const QModelIndex index = model->index(row, 0, root);
-        if (!model->isDir(index))
-            names << model->fileName(index);
+    for (int row = 0; row < shown->rowCount(root); ++row) {
+        const QModelIndex index = shown->index(row, 0, root);
+        if (!shown->data(index, QFileSystemModel::FilePathRole).toString().isEmpty() &&
+            !QFileInfo(shown->data(index, QFileSystemModel::FilePathRole).toString()).isDir())
+            names << shown->data(index, Qt::DisplayRole).toString();
     }
     names.sort();
     return names;
@@ -194,6 +206,41 @@ void tst_QtFileDialogComponent::mustExistRefusesNewName()
     QVERIFY(stillOpen);
     QVERIFY(!chosen);
     QCOMPARE(component.FileName(), QDir(m_dir).filePath("a.txt"));
+}
+
+void tst_QtFileDialogComponent::programsFilterListsExecutables()
+{
+    const QString dir = m_env->filePath("programs");
+    QVERIFY(QDir().mkpath(dir));
+    for (const char *name : {"run.sh", "tool", "notes.txt", "SETUP.EXE"}) {
+        QFile file(QDir(dir).filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (QByteArray(name) != "notes.txt" && QByteArray(name) != "SETUP.EXE")
+            file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+    }
+    QWidget owner;
+    QtFileDialogComponent component(&owner);
+    component.setFileName(QDir(dir).filePath("tool"));
+    component.setFlags(0x1004);
+    component.setFilter(QStringLiteral("Programs (*.EXE)|*.EXE|All Files (*.*)|*.*"));
+    component.setFilterIndex(1);
+    QString shownType;
+    QStringList programs;
+    QStringList everything;
+    const bool chosen = runDialog(component, false, [&](QFileDialog *dialog) {
+        shownType = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"))->currentText();
+        QTRY_VERIFY_WITH_TIMEOUT(listedFiles(dialog, dir).size() >= 2, 10000);
+        programs = listedFiles(dialog, dir);
+        dialog->selectNameFilter(QtFileDialogComponent::nameFilters(component.Filter()).at(1));
+        emit dialog->filterSelected(dialog->selectedNameFilter());
+        QTRY_VERIFY_WITH_TIMEOUT(listedFiles(dialog, dir).size() == 4, 10000);
+        everything = listedFiles(dialog, dir);
+        dialog->reject();
+    });
+    QVERIFY(!chosen);
+    QCOMPARE(shownType, QStringLiteral("Programs (*.EXE)"));
+    QCOMPARE(programs, (QStringList{"run.sh", "tool"}));
+    QCOMPARE(everything, (QStringList{"SETUP.EXE", "notes.txt", "run.sh", "tool"}));
 }
 
 QTEST_MAIN(tst_QtFileDialogComponent)
