@@ -3,6 +3,9 @@
 #include "common/ProgramDir.h"
 #include "common/Twips.h"
 #include "components/QtFileDialogComponent.h"
+#include "dialogs/Form1.h"
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmOptions.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 #include "session/frmDocument.h"
@@ -10,11 +13,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QThread>
+#include <QUrl>
 
 namespace {
 
@@ -73,9 +81,9 @@ frmMain::~frmMain()
 
 void frmMain::createMenus()
 {
+    // Captions are string-table ids until the load translates them.
     mnuFile = menuBar()->addMenu(QStringLiteral("2102"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFile->menuAction()->setObjectName(QStringLiteral("mnuFile"));
     mnuFileNew = menuItem(mnuFile, "mnuFileNew", "2103", QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuFileOpen = menuItem(mnuFile, "mnuFileOpen", "2104", QKeySequence(Qt::CTRL | Qt::Key_O));
     mnuFileClose = menuItem(mnuFile, "mnuFileClose", "2129");
@@ -83,7 +91,45 @@ void frmMain::createMenus()
     mnuFileSave = menuItem(mnuFile, "mnuFileSave", "2105", QKeySequence(Qt::CTRL | Qt::Key_S));
     mnuFileSaveAs = menuItem(mnuFile, "mnuFileSaveAs", "2106");
     separator(mnuFile, "mnuFileBar5");
+    mnuOptions = menuItem(mnuFile, "mnuOptions(0)", "2130");
+    mPassword = menuItem(mnuFile, "mPassword", "2219");
+    QAction *bar6 = separator(mnuFile, "mnuFileBar6");
     mnuFileExit = menuItem(mnuFile, "mnuFileExit", "2107");
+    // Hidden items keep their actions; nothing shows them.
+    for (QAction *hidden : {mnuOptions, mPassword, bar6})
+        hidden->setVisible(false);
+
+    mnuWindow = menuBar()->addMenu(QStringLiteral("2131"));
+    mnuWindow->setObjectName(QStringLiteral("mnuWindow"));
+    mnuWindowCascade = menuItem(mnuWindow, "mnuWindowCascade", "2132");
+    mnuWindowTileHorizontal = menuItem(mnuWindow, "mnuWindowTileHorizontal", "2133");
+    mnuWindowTileVertical = menuItem(mnuWindow, "mnuWindowTileVertical", "2134");
+    mnuWindowArrangeIcons = menuItem(mnuWindow, "mnuWindowArrangeIcons", "2135");
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("2125"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpContents = menuItem(mnuHelp, "mnuHelpContents", "2126");
+    mnuHelpSearch = menuItem(mnuHelp, "mnuHelpSearch", "2136");
+    mnuHelpSearch->setVisible(false);
+    mnuHelpSearch->setEnabled(false);
+    separator(mnuHelp, "mnuHelpBar2");
+    mnuVelder = menuItem(mnuHelp, "mnuVelder", "2127");
+    separator(mnuHelp, "mnuHelpBar1");
+    mnuHelpAbout = menuItem(mnuHelp, "mnuHelpAbout", "2128");
+
+    mnuPopUp = menuBar()->addMenu(QStringLiteral("Popup Menu"));
+    mnuPopUp->setObjectName(QStringLiteral("mnuPopUp"));
+    mnuPopUp->menuAction()->setVisible(false);
+    mnuOpen = menuItem(mnuPopUp, "mnuOpen", "2138");
+    mnuHide = menuItem(mnuPopUp, "mnuHide", "2139");
+    mnuExit = menuItem(mnuPopUp, "mnuExit", "2140");
+    separator(mnuPopUp, "sep10");
+    mnuAbout = menuItem(mnuPopUp, "mnuAbout", "2141");
+    mnuHide->setVisible(false);
+    mnuExit->setVisible(false);
+
+    for (QMenu *menu : {mnuFile, mnuWindow, mnuHelp, mnuPopUp})
+        menu->menuAction()->setObjectName(menu->objectName());
 
     connect(mnuFile, &QMenu::aboutToShow, this, &frmMain::mnuFile_Click);
     connect(mnuFileNew, &QAction::triggered, this, &frmMain::mnuFileNew_Click);
@@ -91,7 +137,152 @@ void frmMain::createMenus()
     connect(mnuFileClose, &QAction::triggered, this, &frmMain::mnuFileClose_Click);
     connect(mnuFileSave, &QAction::triggered, this, &frmMain::mnuFileSave_Click);
     connect(mnuFileSaveAs, &QAction::triggered, this, &frmMain::mnuFileSaveAs_Click);
+    connect(mnuOptions, &QAction::triggered, this, [] { frmOptions::showModal(); });
+    connect(mPassword, &QAction::triggered, this, [] { Form1::showModal(); });
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuWindow, &QMenu::aboutToShow, this, &frmMain::mnuWindow_Click);
+    connect(mnuWindowCascade, &QAction::triggered, this, [this] { arrange(Cascade); });
+    connect(mnuWindowTileHorizontal, &QAction::triggered, this, [this] { arrange(TileHorizontal); });
+    connect(mnuWindowTileVertical, &QAction::triggered, this, [this] { arrange(TileVertical); });
+    connect(mnuWindowArrangeIcons, &QAction::triggered, this, [this] { arrange(ArrangeIcons); });
+    connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
+    connect(mnuVelder, &QAction::triggered, this, &frmMain::mnuVelder_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+    connect(mnuOpen, &QAction::triggered, this, &frmMain::mnuOpen_Click);
+    connect(mnuHide, &QAction::triggered, this, &QWidget::hide);
+    connect(mnuExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+}
+
+void frmMain::mnuWindow_Click()
+{
+    // Below the arrangements, the open sessions by caption, the active one checked.
+    for (QAction *entry : std::as_const(m_windowList))
+        delete entry;
+    m_windowList.clear();
+    const QList<frmDocument *> open = sessions();
+    if (!open.isEmpty())
+        m_windowList << mnuWindow->addSeparator();
+    for (int i = 0; i < open.size(); ++i) {
+        frmDocument *session = open.at(i);
+        QAction *entry =
+            mnuWindow->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(session->windowTitle()));
+        entry->setCheckable(true);
+        entry->setChecked(mdiArea->activeSubWindow() == session);
+        connect(entry, &QAction::triggered, this, [this, session] {
+            if (sessions().contains(session))
+                mdiArea->setActiveSubWindow(session);
+        });
+        m_windowList << entry;
+    }
+}
+
+void frmMain::arrange(int mode)
+{
+    if (mode == Cascade) {
+        mdiArea->cascadeSubWindows();
+        return;
+    }
+    QList<frmDocument *> normal;
+    QList<frmDocument *> minimised;
+    for (frmDocument *session : sessions())
+        (session->isMinimized() ? minimised : normal).append(session);
+    const QRect area = mdiArea->viewport()->rect();
+    if (mode == ArrangeIcons) {
+        // The minimised windows lined up along the bottom, left to right.
+        int left = 0;
+        for (frmDocument *session : std::as_const(minimised)) {
+            session->move(left, area.height() - session->height());
+            left += session->width();
+        }
+        return;
+    }
+    if (normal.isEmpty())
+        return;
+    // Horizontal: stacked one above the other, each the full width;
+    // vertical: side by side, each the full height. A session window has a
+    // fixed size, so it takes its slot's place and as much of it as it can.
+    const int count = int(normal.size());
+    for (int i = 0; i < count; ++i) {
+        const QRect slot = mode == TileHorizontal
+                               ? QRect(0, area.height() * i / count, area.width(), area.height() / count)
+                               : QRect(area.width() * i / count, 0, area.width() / count, area.height());
+        normal.at(i)->setGeometry(slot);
+        normal.at(i)->move(slot.topLeft());
+    }
+}
+
+namespace {
+QString helpViewerOverride;
+}
+
+QString frmMain::helpFilePath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ombrix.chm"));
+}
+
+QString frmMain::helpViewer()
+{
+    if (!helpViewerOverride.isNull())
+        return helpViewerOverride;
+    for (const char *viewer : {"xchm", "kchmviewer", "xdg-open"}) {
+        const QString path = QStandardPaths::findExecutable(QLatin1String(viewer));
+        if (!path.isEmpty())
+            return path;
+    }
+    return QString();
+}
+
+void frmMain::setHelpViewer(const QString &program)
+{
+    helpViewerOverride = program;
+}
+
+void frmMain::mnuHelpContents_Click()
+{
+    // A missing help file or viewer does nothing and says nothing.
+    const QString file = helpFilePath();
+    const QString viewer = helpViewer();
+    if (!QFileInfo::exists(file) || viewer.isEmpty())
+        return;
+    auto *process = new QProcess(this);
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    process->start(viewer, {file});
+    m_helpViewers.append(process);
+}
+
+void frmMain::endHelpViewers()
+{
+    for (const QPointer<QProcess> &viewer : std::as_const(m_helpViewers)) {
+        if (viewer && viewer->state() != QProcess::NotRunning) {
+            viewer->terminate();
+            if (!viewer->waitForFinished(2000))
+                viewer->kill();
+        }
+    }
+    m_helpViewers.clear();
+}
+
+void frmMain::mnuVelder_Click()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QDesktopServices::openUrl(QUrl(QStringLiteral("https://www.velder.example/")));
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    frmAbout::showModal(this);
+}
+
+void frmMain::mnuOpen_Click()
+{
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    show();
 }
 
 void frmMain::MDIForm_Load(const QString &fileName)
@@ -284,8 +475,9 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::MDIForm_QueryUnload()
 {
-    // Help viewers would close here; then let other work run, then save
-    // while every session is still open.
+    // Close the help viewers, let other work run, then save while every
+    // session is still open.
+    endHelpViewers();
     QThread::yieldCurrentThread();
     writeprofilesettings(QString());
 }

@@ -3,12 +3,14 @@
 #include "config/ProfileSettings.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 class FileDialogComponent;
 class QAction;
 class QMdiArea;
 class QMenu;
+class QProcess;
 
 // The main window: a multiple-document frame holding one window per logging
 // session, with the File menu's document commands. It loads the
@@ -52,13 +54,41 @@ public:
     FileDialogComponent *dlgCommonDialog = nullptr;
     QTimer Timer1;
 
+    // Window arrangements, as the Window menu offers them.
+    enum Arrange { Cascade = 0, TileHorizontal = 1, TileVertical = 2, ArrangeIcons = 3 };
+    void arrange(int mode);
+
+    // The help viewer: a program that opens ombrix.chm; the first of those
+    // installed, unless a test names another.
+    static QString helpViewer();
+    static void setHelpViewer(const QString &program);
+    static QString helpFilePath();
+
     QMenu *mnuFile = nullptr;
     QAction *mnuFileNew = nullptr;
     QAction *mnuFileOpen = nullptr;
     QAction *mnuFileClose = nullptr;
     QAction *mnuFileSave = nullptr;
     QAction *mnuFileSaveAs = nullptr;
+    QAction *mnuOptions = nullptr; // element 0 of a menu array
+    QAction *mPassword = nullptr;
     QAction *mnuFileExit = nullptr;
+    QMenu *mnuWindow = nullptr;
+    QAction *mnuWindowCascade = nullptr;
+    QAction *mnuWindowTileHorizontal = nullptr;
+    QAction *mnuWindowTileVertical = nullptr;
+    QAction *mnuWindowArrangeIcons = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuHelpContents = nullptr;
+    QAction *mnuHelpSearch = nullptr;
+    QAction *mnuVelder = nullptr;
+    QAction *mnuHelpAbout = nullptr;
+    // The tray menu: a top-level menu that is never shown in the menu bar.
+    QMenu *mnuPopUp = nullptr;
+    QAction *mnuOpen = nullptr;
+    QAction *mnuHide = nullptr;
+    QAction *mnuExit = nullptr;
+    QAction *mnuAbout = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -66,11 +96,19 @@ protected:
 private:
     void createMenus();
     void mnuFile_Click();
+    void mnuWindow_Click();
+    void mnuHelpContents_Click();
+    void mnuVelder_Click();
+    void mnuHelpAbout_Click();
+    void mnuOpen_Click();
+    void endHelpViewers();
     void MDIForm_QueryUnload();
     void MDIForm_Unload();
     void restorePlacement();
     void storePlacement();
 
+    QList<QAction *> m_windowList; // the Window menu's entries for the open sessions
+    QList<QPointer<QProcess>> m_helpViewers;
     QList<frmDocument *> m_sessions; // in opening order; each leaves the list when destroyed
     QVector<qint16> m_autoActivateMarks{0, 0};
     QRect m_placementTwips; // as read, so that an unmoved window stores exactly that

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -66,6 +67,14 @@ private slots:
     void cleanup();
 
     void menuTexts();
+    void menuTree_data();
+    void menuTree();
+    void trayMenuShowsOpenAndAbout();
+    void windowListFollowsSessions();
+    void arrangements_data();
+    void arrangements();
+    void helpIndex_data();
+    void helpIndex();
     void firstStart();
     void closeItemFollowsSessions();
     void saveWithoutNameAsksForOne();
@@ -114,8 +123,10 @@ void tst_frmMain::menuTexts()
     QCOMPARE(w->mnuFile->title(), QStringLiteral("&File"));
     const QStringList expected = {"&New", "&Open", "&Close", "", "&Save", "Save &As...", "", "E&xit"};
     QStringList texts;
-    for (QAction *action : w->mnuFile->actions())
-        texts << action->text();
+    for (QAction *action : w->mnuFile->actions()) {
+        if (action->isVisible())
+            texts << action->text();
+    }
     QCOMPARE(texts, expected);
     QCOMPARE(w->mnuFileNew->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
     QCOMPARE(w->mnuFileOpen->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -124,6 +135,228 @@ void tst_frmMain::menuTexts()
     const QList<QSize> sizes = w->windowIcon().availableSizes();
     for (int side : {16, 32, 48})
         QVERIFY(sizes.contains(QSize(side, side)));
+}
+
+void tst_frmMain::menuTree_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("japanese");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<QKeySequence>("shortcut");
+    const struct
+    {
+        const char *name, *english, *japanese;
+        bool visible;
+        QKeySequence shortcut;
+    } rows[] = {
+        {"mnuFile", "&File", "ファイル(&F)", true, {}},
+        {"mnuFileNew", "&New", "新規(&N)", true, QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {"mnuFileOpen", "&Open", "開く(&O)", true, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"mnuFileClose", "&Close", "閉じる(&C)", true, {}},
+        {"mnuFileSave", "&Save", "保存(&S)", true, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"mnuFileSaveAs", "Save &As...", "名前を付けて保存(&A)", true, {}},
+        {"mnuOptions(0)", "&Options...", "オプション(&O)", false, {}},
+        {"mPassword", "&Password...", "パスワード(&P)", false, {}},
+        {"mnuFileBar6", "", "", false, {}},
+        {"mnuFileExit", "E&xit", "終了(&x)", true, {}},
+        {"mnuWindow", "&Window", "ウィンドウ(&W)", true, {}},
+        {"mnuWindowCascade", "&Cascade", "重ねて表示(&C)", true, {}},
+        {"mnuWindowTileHorizontal", "Tile &Horizontal", "上下に並べる(&H)", true, {}},
+        {"mnuWindowTileVertical", "Tile &Vertical", "左右に並べる(&V)", true, {}},
+        {"mnuWindowArrangeIcons", "&Arrange Icons", "アイコンの整列(&A)", true, {}},
+        {"mnuHelp", "&Help", "ヘルプ(&H)", true, {}},
+        {"mnuHelpContents", "&Index", "インデックス(&I)", true, {}},
+        {"mnuHelpSearch", "&Search for help on...", "検索(&S)", false, {}},
+        {"mnuVelder", "Velder on the &Web", "Velder社ウェッブサイト(&W)", true, {}},
+        {"mnuHelpAbout", "&About...", "バージョン情報(&A)", true, {}},
+        {"mnuPopUp", "Popup Menu", "Popup Menu", false, {}},
+        {"mnuOpen", "&Open Ombrix", "Ombrixを開く(&O)", true, {}},
+        {"mnuHide", "&Hide Ombrix", "Ombrixを隠す(&H)", false, {}},
+        {"mnuExit", "E&xit Ombrix", "Ombrixの終了(&x)", false, {}},
+        {"mnuAbout", "&About Ombrix", "バージョン情報(&A)", true, {}},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.name) << QString::fromLatin1(row.name) << QString::fromUtf8(row.english)
+                                << QString::fromUtf8(row.japanese) << row.visible << row.shortcut;
+}
+
+void tst_frmMain::menuTree()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, english);
+    QFETCH(QString, japanese);
+    QFETCH(bool, visible);
+    QFETCH(QKeySequence, shortcut);
+    for (Language language : {Language::English, Language::Japanese}) {
+        setLanguageOverride(language);
+        frmMain w;
+        ApplyResourceStrings(&w);
+        QList<QAction *> found;
+        for (QAction *action : w.findChildren<QAction *>(name))
+            found << action;
+        for (QMenu *menu : w.findChildren<QMenu *>(name))
+            found << menu->menuAction();
+        QVERIFY2(!found.isEmpty(), qPrintable(name));
+        QAction *action = found.constFirst();
+        QCOMPARE(action->text(), language == Language::English ? english : japanese);
+        QCOMPARE(action->isVisible(), visible);
+        QCOMPARE(action->shortcut(), shortcut);
+    }
+    setLanguageOverride(Language::English);
+    frmMain w;
+    QVERIFY(!w.mnuHelpSearch->isEnabled());
+}
+
+void tst_frmMain::trayMenuShowsOpenAndAbout()
+{
+    auto w = makeMain();
+    QStringList shown;
+    for (QAction *action : w->mnuPopUp->actions()) {
+        if (action->isVisible())
+            shown << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    QCOMPARE(shown, (QStringList{"&Open Ombrix", "-", "&About Ombrix"}));
+    // Exit in the tray menu is File > Exit: the close sequence with its save.
+    w->mnuExit->trigger();
+    QVERIFY(QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/default.bvx")));
+    QVERIFY(w->sessions().isEmpty());
+}
+
+void tst_frmMain::windowListFollowsSessions()
+{
+    auto w = makeMain();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    frmDocument *second = w->NewSession();
+    second->setWindowTitle(QStringLiteral("COM7 RS232 Serial Data Logger"));
+    w->mdiArea->setActiveSubWindow(w->sessions().first());
+    emit w->mnuWindow->aboutToShow();
+    QStringList entries;
+    QAction *secondEntry = nullptr;
+    for (QAction *action : w->mnuWindow->actions()) {
+        if (!action->isCheckable())
+            continue;
+        entries << QStringLiteral("%1%2").arg(action->isChecked() ? "* " : "", action->text());
+        if (action->text().contains(QLatin1String("COM7")))
+            secondEntry = action;
+    }
+    QCOMPARE(entries, (QStringList{"* &1 RS232 Serial Data Logger", "&2 COM7 RS232 Serial Data Logger"}));
+    secondEntry->trigger();
+    QCOMPARE(w->mdiArea->activeSubWindow(), second);
+    // Rebuilt, not added to, each time the menu drops down.
+    second->close();
+    QTRY_COMPARE(w->sessions().size(), 1);
+    emit w->mnuWindow->aboutToShow();
+    QCOMPARE(w->mnuWindow->actions().size(), 4 + 2);
+}
+
+void tst_frmMain::arrangements_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("cascade") << int(frmMain::Cascade);
+    QTest::newRow("tile horizontal") << int(frmMain::TileHorizontal);
+    QTest::newRow("tile vertical") << int(frmMain::TileVertical);
+    QTest::newRow("arrange icons") << int(frmMain::ArrangeIcons);
+}
+
+void tst_frmMain::arrangements()
+{
+    QFETCH(int, mode);
+    auto w = makeMain();
+    w->resize(1200, 900);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->NewSession();
+    w->NewSession();
+    const QList<frmDocument *> open = w->sessions();
+    if (mode == frmMain::ArrangeIcons) {
+        open[0]->showMinimized();
+        open[2]->showMinimized();
+    }
+    w->arrange(mode);
+    const QRect area = w->mdiArea->viewport()->rect();
+    switch (mode) {
+    case frmMain::Cascade:
+        QVERIFY(open[0]->pos() != open[1]->pos() && open[1]->pos() != open[2]->pos());
+        break;
+    case frmMain::TileHorizontal:
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(open[i]->pos(), QPoint(0, area.height() * i / 3));
+        break;
+    case frmMain::TileVertical:
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(open[i]->pos(), QPoint(area.width() * i / 3, 0));
+        break;
+    case frmMain::ArrangeIcons:
+        QCOMPARE(open[0]->geometry().bottom(), area.bottom());
+        QCOMPARE(open[2]->geometry().bottom(), area.bottom());
+        QCOMPARE(open[0]->x(), 0);
+        QCOMPARE(open[2]->x(), open[0]->width());
+        break;
+    }
+}
+
+void tst_frmMain::helpIndex_data()
+{
+    QTest::addColumn<bool>("fileThere");
+    QTest::addColumn<bool>("viewerThere");
+    QTest::newRow("file and viewer") << true << true;
+    QTest::newRow("no help file") << false << true;
+    QTest::newRow("no viewer") << true << false;
+}
+
+void tst_frmMain::helpIndex()
+{
+    QFETCH(bool, fileThere);
+    QFETCH(bool, viewerThere);
+    // A viewer that notes what it was asked to open and stays until ended.
+    const QString marker = path("viewer-opened");
+    const QString viewer = path("viewer.sh");
+    QFile::remove(marker);
+    {
+        QFile script(viewer);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$1\" > '" + marker.toUtf8() + "'\nexec sleep 600\n");
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+    }
+    frmMain::setHelpViewer(viewerThere ? viewer : QStringLiteral(""));
+    const QString help = frmMain::helpFilePath();
+    const bool hadHelp = QFile::exists(help);
+    QByteArray kept;
+    if (hadHelp) {
+        QFile old(help);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        kept = old.readAll();
+    }
+    QFile::remove(help);
+    if (fileThere) {
+        QFile file(help);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    auto w = makeMain();
+    w->mnuHelpContents->trigger();
+    if (fileThere && viewerThere) {
+        QTRY_VERIFY(QFile::exists(marker));
+        QCOMPARE(readFile(marker).trimmed(), help.toUtf8());
+        auto *process = w->findChild<QProcess *>();
+        QVERIFY(process);
+        QCOMPARE(process->state(), QProcess::Running);
+        QVERIFY(w->close()); // ends the viewer it started
+        QCOMPARE(process->state(), QProcess::NotRunning);
+    } else {
+        QVERIFY(!w->findChild<QProcess *>());
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    frmMain::setHelpViewer(QString());
+    QFile::remove(help);
+    if (hadHelp) {
+        QFile restore(help);
+        QVERIFY(restore.open(QIODevice::WriteOnly));
+        restore.write(kept);
+    }
 }
 
 void tst_frmMain::firstStart()
