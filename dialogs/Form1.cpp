@@ -1,5 +1,6 @@
 #include "dialogs/Form1.h"
 
+#include "common/DesignForm.h"
 #include "common/Globals.h"
 #include "common/Twips.h"
 #include "resources/LoadResource.h"
@@ -16,27 +17,22 @@
 
 namespace {
 
+using DesignForm::place;
+
 // Designed client area, in twips; Form2 has the same.
 constexpr int clientWidth = 3120;
 constexpr int clientHeight = 2235;
 
-void place(QWidget *control, const char *name, int left, int top, int width, int height)
-{
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(Twips::toRect(left, top, width, height));
-}
-
 } // namespace
 
 Form1::Form1()
-    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    : QDialog(nullptr, DesignForm::dialogFlags)
 {
     setObjectName(QStringLiteral("Form1"));
     // Fixed English captions: this window is not localised.
     setWindowTitle(QStringLiteral("Ombrix Password"));
     installFontSubstitutions();
-    setFont(QFont(QStringLiteral("Ms Sans Serif"), 8));
+    setFont(DesignForm::font());
     setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
 
     Text1 = new QLineEdit(this);

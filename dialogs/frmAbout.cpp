@@ -1,5 +1,6 @@
 #include "dialogs/frmAbout.h"
 
+#include "common/DesignForm.h"
 #include "common/Twips.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
@@ -21,6 +22,9 @@
 
 namespace {
 
+using DesignForm::named;
+using DesignForm::place;
+
 // Designed client area, in twips.
 constexpr int clientWidth = 6000;
 constexpr int clientHeight = 4860;
@@ -32,26 +36,6 @@ std::optional<QDate> &fakedToday()
 {
     static std::optional<QDate> today;
     return today;
-}
-
-void place(QWidget *control, int left, int top, int width, int height)
-{
-    control->setGeometry(Twips::toRect(left, top, width, height));
-}
-
-const QFont &designFont()
-{
-    static const QFont font(QStringLiteral("Ms Sans Serif"), 8);
-    return font;
-}
-
-template<typename T> T *named(T *control, const QString &name, const QString &tag = QString())
-{
-    control->setObjectName(name);
-    control->setFont(designFont());
-    if (!tag.isEmpty())
-        control->setProperty("Tag", tag);
-    return control;
 }
 
 void setColour(QWidget *control, QPalette::ColorRole role, const QColor &colour)
@@ -110,11 +94,10 @@ frmAbout::frmAbout(QWidget *owner)
     setProperty("Tag", QStringLiteral("2142"));
     // A fixed dialog border: a title and a close button, nothing to minimise,
     // maximise or resize. It stays a plain dialog when it has no owner too.
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setWindowFlags(DesignForm::dialogFlags);
     setWindowIcon(programIcon());
     setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
-    setFont(designFont());
+    setFont(DesignForm::font());
 
     createControls();
     Form_Load();

@@ -1,5 +1,6 @@
 #include "dialogs/frmOptions.h"
 
+#include "common/DesignForm.h"
 #include "common/Globals.h"
 #include "common/Twips.h"
 #include "components/QtFileDialogComponent.h"
@@ -13,29 +14,24 @@
 
 namespace {
 
+using DesignForm::place;
+
 // Designed client area, in twips.
 constexpr int clientWidth = 5040;
 constexpr int clientHeight = 3465;
 
 constexpr int browseFlags = FileDialogComponent::FlagFileMustExist | FileDialogComponent::FlagHideReadOnly;
 
-void place(QWidget *control, const char *name, int left, int top, int width, int height)
-{
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(Twips::toRect(left, top, width, height));
-}
-
 } // namespace
 
 frmOptions::frmOptions(FileDialogComponent *dialog)
-    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    : QDialog(nullptr, DesignForm::dialogFlags)
 {
     setObjectName(QStringLiteral("frmOptions"));
     // Fixed English captions: this window is not localised.
     setWindowTitle(QStringLiteral("Ombrix Options"));
     installFontSubstitutions();
-    setFont(QFont(QStringLiteral("Ms Sans Serif"), 8));
+    setFont(DesignForm::font());
     setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
 
     CommonDialog1 = dialog ? dialog : new QtFileDialogComponent(this);

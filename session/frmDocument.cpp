@@ -1,5 +1,6 @@
 #include "session/frmDocument.h"
 
+#include "common/DesignForm.h"
 #include "common/Twips.h"
 #include "components/ComponentError.h"
 #include "components/PortMap.h"
@@ -22,6 +23,9 @@
 
 namespace {
 
+using DesignForm::named;
+using DesignForm::place;
+
 // String-table ids of the texts activation shows.
 constexpr int TextTitle = 2143;
 constexpr int TextActivate = 2159;
@@ -35,28 +39,6 @@ constexpr int TextDeviceNotAvailable = 4030;
 // Designed client area, in twips.
 constexpr int clientWidth = 6105;
 constexpr int clientHeight = 3570;
-
-void place(QWidget *control, int left, int top, int width, int height)
-{
-    control->setGeometry(Twips::toRect(left, top, width, height));
-}
-
-// Every control carries its own font, as designed: a translated frame's
-// font must not spread to the controls inside it.
-const QFont &designFont()
-{
-    static const QFont font(QStringLiteral("Ms Sans Serif"), 8);
-    return font;
-}
-
-template<typename T> T *named(T *control, const QString &name, const QString &tag = QString())
-{
-    control->setObjectName(name);
-    control->setFont(designFont());
-    if (!tag.isEmpty())
-        control->setProperty("Tag", tag);
-    return control;
-}
 
 QString indexed(const char *name, int index)
 {
@@ -129,7 +111,7 @@ void frmDocument::createControls()
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
-    m_client->setFont(designFont());
+    m_client->setFont(DesignForm::font());
 
     // Frames first, then their contents; rows in tab order.
     Frame1[0] =
