@@ -1,9 +1,11 @@
 #include "app/frmMain.h"
 
+#include "common/Globals.h"
 #include "common/ProgramDir.h"
 #include "common/Twips.h"
 #include "components/QtFileDialogComponent.h"
 #include "dialogs/Form1.h"
+#include "dialogs/Form2.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "resources/LoadResource.h"
@@ -18,7 +20,9 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
@@ -68,6 +72,7 @@ frmMain::frmMain(FileDialogComponent *dialog)
 
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(250);
+    connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     Timer1.start();
 
     createMenus();
@@ -283,6 +288,9 @@ void frmMain::mnuOpen_Click()
 {
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     show();
+    // Showing a window that the password kept minimised sends it back to the
+    // tray, as its next resize would.
+    MDIForm_Resize();
 }
 
 void frmMain::MDIForm_Load(const QString &fileName)
@@ -487,6 +495,63 @@ void frmMain::MDIForm_Unload()
     // A minimised window keeps the placement from before it was minimised.
     if (!(windowState() & Qt::WindowMinimized))
         storePlacement();
+}
+
+void frmMain::Timer1_Timer()
+{
+    Globals::WasMinimized = windowState().testFlag(Qt::WindowMinimized);
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    MDIForm_Resize();
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimising is a change of state here, not a resize.
+    if (event->type() == QEvent::WindowStateChange)
+        MDIForm_Resize();
+}
+
+void frmMain::MDIForm_Resize()
+{
+    if (m_inResize || m_closed)
+        return;
+    m_inResize = true;
+    const auto leave = qScopeGuard([this] { m_inResize = false; });
+
+    if (Globals::WasMinimized) {
+        // Coming back after having been minimised: the password first.
+        if (Globals::Password.isEmpty())
+            return;
+        hide();
+        Globals::EnteredPassword.clear();
+        Form2::showModal();
+        if (Globals::EnteredPassword == Globals::Password) {
+            setWindowState(Qt::WindowNoState);
+        } else {
+            if (!Globals::EnteredPassword.isEmpty()) {
+                QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ombrix"),
+                                QStringLiteral("Invalid password"), QMessageBox::Ok);
+                box.exec();
+            }
+            Globals::WasMinimized = false;
+            setWindowState(Qt::WindowMinimized);
+        }
+        // Shown again, unless it goes straight back to the tray: showing a
+        // minimised window may restore it on some platforms.
+        if (!(windowState().testFlag(Qt::WindowMinimized) && Globals::TrayActive))
+            show();
+    }
+    Globals::WasMinimized = false;
+    // A minimised window leaves only its tray icon. Without a tray it stays
+    // minimised where the desktop shows such windows, or it could never be
+    // reached again.
+    if (windowState().testFlag(Qt::WindowMinimized) && Globals::TrayActive)
+        hide();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -90,8 +90,16 @@ public:
     QAction *mnuExit = nullptr;
     QAction *mnuAbout = nullptr;
 
+    // Tray hiding and the password guard: the timer notes whether the window
+    // was minimised; the resize rule hides a minimised window and asks for
+    // the password before one that was minimised comes back.
+    void Timer1_Timer();
+    void MDIForm_Resize();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void createMenus();
@@ -113,4 +121,5 @@ private:
     QVector<qint16> m_autoActivateMarks{0, 0};
     QRect m_placementTwips; // as read, so that an unmoved window stores exactly that
     bool m_closed = false;
+    bool m_inResize = false; // the resize rule's own state changes must not re-enter it
 };

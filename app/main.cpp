@@ -39,5 +39,7 @@ int main(int argc, char *argv[])
 
     window.MDIForm_Load(fileName);
     window.show();
+    // A configuration saved minimised starts in the tray, when there is one.
+    window.MDIForm_Resize();
     return app.exec();
 }

@@ -9,15 +9,19 @@
 #include "tests/support/TestEnv.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -75,6 +79,9 @@ private slots:
     void arrangements();
     void helpIndex_data();
     void helpIndex();
+    void passwordGuard_data();
+    void passwordGuard();
+    void minimisedWithoutTrayStaysReachable();
     void firstStart();
     void closeItemFollowsSessions();
     void saveWithoutNameAsksForOne();
@@ -342,7 +349,7 @@ void tst_frmMain::helpIndex()
         QCOMPARE(readFile(marker).trimmed(), help.toUtf8());
         auto *process = w->findChild<QProcess *>();
         QVERIFY(process);
-        QCOMPARE(process->state(), QProcess::Running);
+        QTRY_COMPARE(process->state(), QProcess::Running);
         QVERIFY(w->close()); // ends the viewer it started
         QCOMPARE(process->state(), QProcess::NotRunning);
     } else {
@@ -357,6 +364,90 @@ void tst_frmMain::helpIndex()
         QVERIFY(restore.open(QIODevice::WriteOnly));
         restore.write(kept);
     }
+}
+
+void tst_frmMain::passwordGuard_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("maximisedBefore");
+    QTest::addColumn<QString>("answer"); // null: Cancel
+    QTest::addColumn<bool>("prompted");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("right") << "s3cret" << false << "s3cret" << true << "" << true;
+    QTest::newRow("right after maximised") << "s3cret" << true << "s3cret" << true << "" << true;
+    QTest::newRow("wrong") << "s3cret" << false << "S3cret" << true << "Invalid password" << false;
+    QTest::newRow("trailing blank") << "s3cret" << false << "s3cret " << true << "Invalid password" << false;
+    QTest::newRow("empty") << "s3cret" << false << "" << true << "" << false;
+    QTest::newRow("cancel") << "s3cret" << false << QString() << true << "" << false;
+    QTest::newRow("no password") << "" << false << QString() << false << "" << true;
+}
+
+void tst_frmMain::passwordGuard()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, maximisedBefore);
+    QFETCH(QString, answer);
+    QFETCH(bool, prompted);
+    QFETCH(QString, message);
+    QFETCH(bool, restored);
+    Globals::TrayActive = true; // the rule hides a minimised window only when a tray can bring it back
+    auto w = makeMain();
+    Globals::Password = password;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    if (maximisedBefore)
+        w->setWindowState(Qt::WindowMaximized);
+    w->setWindowState(Qt::WindowMinimized);
+    QVERIFY(w->isHidden());             // only the tray icon is left
+    QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
+
+    bool sawPrompt = false;
+    QString shownMessage;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != QLatin1String("Form2"))
+            return;
+        sawPrompt = true;
+        QVERIFY(w->isHidden()); // hidden while it asks
+        if (!answer.isNull()) {
+            // A wrong answer brings a message box up after the prompt closes.
+            QTimer::singleShot(0, this, [&] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    shownMessage = box->text();
+                    box->button(QMessageBox::Ok)->click();
+                }
+            });
+            dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(answer);
+            dialog->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+        } else {
+            dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+        }
+    });
+    w->mnuOpen->trigger(); // the tray menu's Open
+
+    QCOMPARE(sawPrompt, prompted);
+    QCOMPARE(shownMessage, message);
+    if (restored) {
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowState(), Qt::WindowNoState);
+    } else {
+        QVERIFY(w->isHidden());
+        QVERIFY(w->windowState().testFlag(Qt::WindowMinimized));
+    }
+    Globals::TrayActive = false;
+    Globals::Password.clear();
+}
+
+void tst_frmMain::minimisedWithoutTrayStaysReachable()
+{
+    Globals::TrayActive = false;
+    auto w = makeMain();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->setWindowState(Qt::WindowMinimized);
+    QVERIFY(!w->isHidden());
+    QVERIFY(w->windowState().testFlag(Qt::WindowMinimized));
 }
 
 void tst_frmMain::firstStart()
