@@ -11,6 +11,7 @@
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 #include "session/frmDocument.h"
+#include "tray/basSubclass.h"
 
 #include <QAction>
 #include <QApplication>
@@ -286,6 +287,15 @@ void frmMain::mnuHelpAbout_Click()
 
 void frmMain::mnuOpen_Click()
 {
+    // While the password prompt is up, the window must not come back past
+    // it: bring the prompt to the front instead.
+    if (m_inResize) {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+        return;
+    }
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     show();
     // Showing a window that the password kept minimised sends it back to the
@@ -309,6 +319,8 @@ void frmMain::MDIForm_Load(const QString &fileName)
             m_autoActivateMarks[k] = 0;
         }
     }
+    // The tray icon and the hook that makes it answer the mouse.
+    Globals::TrayActive = SubclassForm(this, mnuPopUp, QStringLiteral("Ombrix"), mnuAbout);
     QDir::setCurrent(programDirectory());
 }
 
@@ -495,6 +507,11 @@ void frmMain::MDIForm_Unload()
     // A minimised window keeps the placement from before it was minimised.
     if (!(windowState() & Qt::WindowMinimized))
         storePlacement();
+    if (Globals::TrayActive) {
+        TaskBar().DeleteIcon(1);
+        UnhookWindow(this);
+        Globals::TrayActive = false;
+    }
 }
 
 void frmMain::Timer1_Timer()

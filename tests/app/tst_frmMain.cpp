@@ -391,8 +391,8 @@ void tst_frmMain::passwordGuard()
     QFETCH(bool, prompted);
     QFETCH(QString, message);
     QFETCH(bool, restored);
-    Globals::TrayActive = true; // the rule hides a minimised window only when a tray can bring it back
     auto w = makeMain();
+    Globals::TrayActive = true; // the rule hides a minimised window only when a tray can bring it back
     Globals::Password = password;
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
@@ -403,13 +403,16 @@ void tst_frmMain::passwordGuard()
     QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
 
     bool sawPrompt = false;
+    bool stayedHidden = false;
     QString shownMessage;
     QTimer::singleShot(0, this, [&] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog || dialog->objectName() != QLatin1String("Form2"))
             return;
         sawPrompt = true;
-        QVERIFY(w->isHidden()); // hidden while it asks
+        // Hidden while it asks; the tray's Open cannot get past the prompt.
+        w->mnuOpen->trigger();
+        stayedHidden = w->isHidden() && QApplication::activeModalWidget() == dialog;
         if (!answer.isNull()) {
             // A wrong answer brings a message box up after the prompt closes.
             QTimer::singleShot(0, this, [&] {
@@ -427,6 +430,7 @@ void tst_frmMain::passwordGuard()
     w->mnuOpen->trigger(); // the tray menu's Open
 
     QCOMPARE(sawPrompt, prompted);
+    QCOMPARE(stayedHidden, prompted);
     QCOMPARE(shownMessage, message);
     if (restored) {
         QVERIFY(w->isVisible());
