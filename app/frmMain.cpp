@@ -582,4 +582,5 @@ void frmMain::closeEvent(QCloseEvent *event)
     MDIForm_QueryUnload();
     closeAllSessions();
     MDIForm_Unload();
+    emit unloaded();
 }

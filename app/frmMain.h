@@ -96,6 +96,11 @@ public:
     void Timer1_Timer();
     void MDIForm_Resize();
 
+signals:
+    // The close sequence is over: the program ends, whatever other window
+    // (a modeless about box) is still open.
+    void unloaded();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

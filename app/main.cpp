@@ -2,6 +2,7 @@
 
 #include "app/UnixSignals.h"
 #include "app/frmMain.h"
+#include "common/Globals.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 
@@ -36,10 +37,12 @@ int main(int argc, char *argv[])
     UnixSignals unixSignals;
     QObject::connect(&unixSignals, &UnixSignals::closeRequested, &window, &QWidget::close);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
+    QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     window.MDIForm_Load(fileName);
-    window.show();
-    // A configuration saved minimised starts in the tray, when there is one.
-    window.MDIForm_Resize();
+    // A configuration saved minimised starts with only the tray icon, when
+    // there is a tray; the tray menu's Open brings the window.
+    if (!(window.windowState().testFlag(Qt::WindowMinimized) && Globals::TrayActive))
+        window.show();
     return app.exec();
 }

@@ -44,7 +44,14 @@ wait_for() {
   return 1
 }
 
-main_window_up() { xdotool search --onlyvisible --name '^Ombrix$' >/dev/null 2>&1; }
+# The main window: a visible window named Ombrix that is larger than a tray icon.
+main_window_up() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '^Ombrix$' 2>/dev/null); do
+    [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 64 ] && return 0
+  done
+  return 1
+}
 main_window_exists() { xdotool search --name '^Ombrix$' >/dev/null 2>&1; }
 
 # start_ombrix ARGS...: starts the program and waits for its main window.
