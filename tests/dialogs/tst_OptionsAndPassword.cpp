@@ -3,6 +3,7 @@
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
 #include "dialogs/frmOptions.h"
+#include "tests/support/ScriptedFileDialog.h"
 #include "tests/support/TestEnv.h"
 
 #include <QApplication>
@@ -18,32 +19,6 @@
 #include <optional>
 
 namespace {
-
-// A file chooser that answers as the test says and remembers how it was asked.
-class ScriptedFileDialog : public FileDialogComponent
-{
-public:
-    std::optional<QString> answer; // nullopt = the user cancels
-    QString presetName;
-    QString shownFilter;
-    int shownFlags = -1;
-    int shownFilterIndex = -1;
-    int opens = 0;
-
-    bool ShowOpen() override
-    {
-        ++opens;
-        presetName = FileName();
-        shownFilter = Filter();
-        shownFlags = Flags();
-        shownFilterIndex = FilterIndex();
-        if (!answer)
-            return false;
-        setFileName(*answer);
-        return true;
-    }
-    bool ShowSave() override { return false; }
-};
 
 // How the user leaves a dialog. Keys go to the control named in the row.
 enum class Finish { Ok, Enter, Cancel, Escape, CloseBox };

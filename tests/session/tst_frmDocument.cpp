@@ -2,6 +2,7 @@
 #include "resources/LoadResource.h"
 #include "session/ShapeIndicator.h"
 #include "session/frmDocument.h"
+#include "tests/support/ScriptedFileDialog.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCheckBox>
@@ -15,36 +16,6 @@
 #include <QTest>
 
 #include <memory>
-
-namespace {
-
-// A file dialog that answers as the test says and remembers how it was asked.
-class ScriptedFileDialog : public FileDialogComponent
-{
-public:
-    std::optional<QString> answer; // nullopt = the user cancels
-    QString presetName;
-    QString shownFilter;
-    int shownFlags = -1;
-    int shownFilterIndex = -1;
-    int opens = 0;
-
-    bool ShowOpen() override
-    {
-        ++opens;
-        presetName = FileName();
-        shownFilter = Filter();
-        shownFlags = Flags();
-        shownFilterIndex = FilterIndex();
-        if (!answer)
-            return false;
-        setFileName(*answer);
-        return true;
-    }
-    bool ShowSave() override { return false; }
-};
-
-} // namespace
 
 Q_DECLARE_METATYPE(Language)
 
