@@ -54,7 +54,7 @@ printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=1\r\n' >"$PROGDIR/default.bvx"
 (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
 OMBRIX=$!
 PIDS+=("$OMBRIX")
-wait_for 30 main_window_exists || fail "the minimised main window was not created"
+wait_for 60 main_window_exists || fail "the minimised main window was not created"
 stop_ombrix TERM
 grep -q 'WindowState=1' "$PROGDIR/default.bvx" || fail "the minimised state was not saved"
 for kv in MainLeft=2000 MainTop=3000 MainWidth=8000 MainHeight=6000; do

@@ -59,7 +59,7 @@ start_ombrix() {
   (cd "$E2E" && exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
   OMBRIX=$!
   PIDS+=("$OMBRIX")
-  wait_for 30 main_window_up || fail "the main window did not come up"
+  wait_for 60 main_window_up || fail "the main window did not come up"
 }
 
 # stop_ombrix [SIGNAL]: asks the program to close and waits for it to end.
