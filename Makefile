@@ -4,13 +4,16 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: run test deps build configure
+.PHONY: run test bench deps build configure
 
 run: build
 	./$(BUILD)/ombrix $(ARGS)
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+bench:
+	./bench/run
 
 deps:
 	@./scripts/deps.sh
