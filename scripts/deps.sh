@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ombrix needs to build, run and test, and only
-# those that are missing, so a second run costs nothing.
+# those that are missing, so a second run costs nothing. Arguments name
+# further packages that one task needs (the benchmarks' peers, for example).
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
