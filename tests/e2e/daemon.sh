@@ -84,6 +84,20 @@ same_bytes 9 "$E2E/nine.log"
   fail "the ports were not closed last"
 cmp -s "$E2E/run.bvx" <(config "7 $E2E/seven.log 1" "9 $E2E/nine.log 1") || fail "the configuration was written"
 
+echo "-- a log file that cannot be written: one status line, errorlog.txt in the program directory"
+simport 12 --pattern text --bytes 2000 --exit-when-read
+{ config "12 /etc/passwd/x.log 1"; printf 'LogErrors=1\r\n'; } >"$E2E/errors.bvx"
+(cd "$E2E" && exec "$DAEMON" errors.bvx) 2>"$LOG" &
+DAEMON_PID=$!
+PIDS+=("$DAEMON_PID")
+wait_for 30 grep -q '^COM12: Status: File I/O Error (/etc/passwd/x.log: ' "$LOG" || fail "no file error reported"
+wait_for 30 grep -q '^Ombrix Error: COM12, File I/O Error, ' "$PROGDIR/errorlog.txt" ||
+  fail "errorlog.txt in the program directory has no line"
+kill -INT "$DAEMON_PID"
+status=0; wait "$DAEMON_PID" || status=$?
+[ "$status" = 0 ] || fail "ombrixd ended with status $status after SIGINT"
+[ "$(grep -c 'File I/O Error' "$LOG")" = 1 ] || fail "the file error was reported more than once on standard error"
+
 echo "-- --check reports a missing device and an unwritable log directory, exits 1"
 config "11 $E2E/eleven.log 1" "7 /etc/passwd/x.log 1" >"$E2E/bad.bvx"
 printf '[Ports]\nCOM11=%s/unplugged\n' "$E2E" >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
