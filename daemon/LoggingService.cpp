@@ -3,6 +3,7 @@
 #include "common/Globals.h"
 #include "components/PortMap.h"
 #include "components/SerialComponent.h"
+#include "session/ErrorReport.h"
 #include "session/SerialSession.h"
 
 #include <QDir>
@@ -129,9 +130,8 @@ bool LoggingService::readConfiguration(Profile *profile)
     }
     if (!profile->countValid) {
         emit message(QStringLiteral("The configuration %1 is damaged: NumSessions=%2 is not within 0 to %3")
-                         .arg(m_configPath)
-                         .arg(profile->numSessions)
-                         .arg(ProfileSettings::maxSessions));
+                         .arg(m_configPath, QString::number(profile->numSessions),
+                              QString::number(ProfileSettings::maxSessions)));
         return false;
     }
     // The error options come with the sessions, as in the window's load.
@@ -224,10 +224,8 @@ bool LoggingService::reload()
     for (const Wanted &w : std::as_const(fresh))
         startSession(w);
     emit message(QStringLiteral("Reloaded %1: %2 kept, %3 stopped, %4 started")
-                     .arg(m_configPath)
-                     .arg(keep.size())
-                     .arg(old.size())
-                     .arg(fresh.size()));
+                     .arg(m_configPath, QString::number(keep.size()), QString::number(old.size()),
+                          QString::number(fresh.size())));
     return true;
 }
 
@@ -325,9 +323,7 @@ int LoggingService::check(QTextStream &out) const
             problem(QStringLiteral("session %1: %2").arg(i).arg(why));
         if (deviceUsers.contains(device))
             problem(QStringLiteral("session %1 opens %2, as session %3 does")
-                        .arg(i)
-                        .arg(device)
-                        .arg(deviceUsers[device]));
+                        .arg(QString::number(i), device, QString::number(deviceUsers[device])));
         else
             deviceUsers.insert(device, i);
     }
@@ -336,7 +332,8 @@ int LoggingService::check(QTextStream &out) const
             problem(refusalText(r));
     }
     if (profile.numSessions > 0) {
-        out << "Error log: " << (profile.logErrors != 0 ? "on" : "off") << ", program on errors: "
+        out << "Error log: " << (profile.logErrors != 0 ? ErrorReport::logPath() : QStringLiteral("off"))
+            << ", program on errors: "
             << (profile.onErrorRunApp.isEmpty() ? QStringLiteral("(none)") : profile.onErrorRunApp) << '\n';
     }
     out << (problems == 0 ? QStringLiteral("No problems found")

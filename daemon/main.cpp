@@ -48,6 +48,9 @@ void printLine(const QString &line)
 
 int main(int argc, char *argv[])
 {
+    // Standard error may be a pipe to the journal: a journal that restarts
+    // must not end the logging.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     // The same names as the program's, for the per-user settings (the port
     // map) and the per-user data directory.

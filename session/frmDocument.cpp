@@ -259,9 +259,14 @@ int frmDocument::portNumber() const
 
 QString frmDocument::settingsString() const
 {
-    return Combo1[0]->currentText() + QLatin1Char(',') +
-           PortSettings::parityLetter(Combo1[1]->currentIndex()) + QLatin1Char(',') +
-           Combo1[2]->currentText() + QLatin1Char(',') + Combo1[3]->currentText();
+    // The lists hold the texts of PortSettings in its order: their positions
+    // say it all, as they do for a session run without a window.
+    SessionSettings s;
+    s.baud = Combo1[0]->currentIndex();
+    s.parity = Combo1[1]->currentIndex();
+    s.dataBits = Combo1[2]->currentIndex();
+    s.stopBits = Combo1[3]->currentIndex();
+    return s.settingsString();
 }
 
 bool frmDocument::isActive() const
