@@ -1,6 +1,6 @@
 // The start routine: create the main window, load it, show it, run.
 
-#include "app/UnixSignals.h"
+#include "common/UnixSignals.h"
 #include "app/frmMain.h"
 #include "common/Globals.h"
 #include "resources/LoadResource.h"

@@ -1,7 +1,6 @@
 #include "config/ProfileSettings.h"
 
 #include "common/Globals.h"
-#include "common/ProgramDir.h"
 #include "config/PrivateProfile.h"
 #include "session/frmDocument.h"
 
@@ -9,49 +8,21 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <algorithm>
+#include <optional>
+
 namespace ProfileSettings {
 
 namespace {
 
 const QString mainSection = QStringLiteral("Ombrix");
 
-QString sessionSection(int i)
-{
-    return QStringLiteral("Session%1").arg(i);
-}
-
-// The session window's fields keep the low 16 bits of what is stored.
-qint16 readField(const PrivateProfile &file, const QString &section, const QString &key)
-{
-    return static_cast<qint16>(file.readInt(section, key, 0));
-}
-
-// Sets a list position as a user's choice would; -1 clears the selection.
-bool setListIndex(QComboBox *list, int index)
-{
-    if (index < -1 || index >= list->count())
-        return false;
-    list->setCurrentIndex(index);
-    return true;
-}
-
 // Check box values as stored: 0 unchecked, 1 checked, 2 greyed.
-bool setCheckState(QCheckBox *box, int value)
+void setCheckState(QCheckBox *box, int value)
 {
-    switch (value) {
-    case 0:
-        box->setCheckState(Qt::Unchecked);
-        return true;
-    case 1:
-        box->setCheckState(Qt::Checked);
-        return true;
-    case 2:
+    if (value == 2)
         box->setTristate(true);
-        box->setCheckState(Qt::PartiallyChecked);
-        return true;
-    default:
-        return false;
-    }
+    box->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
 }
 
 int checkStateValue(const QCheckBox *box)
@@ -66,68 +37,95 @@ int checkStateValue(const QCheckBox *box)
     }
 }
 
-} // namespace
-
-QString resolvePath(const QString &path)
+// Sets a session window's fields from stored settings, in file order, as a
+// user's choices would; with `stopAt`, only the fields read before it. Values
+// the reader refused were left at the window's own defaults, so setting them
+// changes nothing.
+void applySettings(frmDocument *session, const SessionSettings &s, std::optional<Field> stopAt = {})
 {
-    return path.isEmpty() ? programFilePath(QStringLiteral("default.bvx")) : path;
+    const auto before = [stopAt](Field field) { return !stopAt || field < *stopAt; };
+    if (before(Field::LogFile))
+        session->txtLogFile->setText(s.logFile);
+    if (before(Field::OutputFile))
+        session->txtOutFile->setText(s.outFile);
+    if (before(Field::AppendLinefeeds))
+        setCheckState(session->chkLinefeeds, s.lineFeeds);
+    const struct
+    {
+        Field field;
+        QComboBox *list;
+        int value;
+    } lists[] = {
+        {Field::Connector, session->Combo2, s.port},       {Field::BaudRate, session->Combo1[0], s.baud},
+        {Field::Parity, session->Combo1[1], s.parity},     {Field::Databits, session->Combo1[2], s.dataBits},
+        {Field::Stopbits, session->Combo1[3], s.stopBits}, {Field::FlowControl, session->Combo1[4], s.flow},
+    };
+    for (const auto &[field, list, value] : lists) {
+        if (before(field))
+            list->setCurrentIndex(value);
+    }
 }
+
+SessionSettings settingsOf(const frmDocument *session)
+{
+    SessionSettings s;
+    s.logFile = session->txtLogFile->text();
+    s.outFile = session->txtOutFile->text();
+    s.lineFeeds = checkStateValue(session->chkLinefeeds);
+    s.port = session->Combo2->currentIndex();
+    s.baud = session->Combo1[0]->currentIndex();
+    s.parity = session->Combo1[1]->currentIndex();
+    s.dataBits = session->Combo1[2]->currentIndex();
+    s.stopBits = session->Combo1[3]->currentIndex();
+    s.flow = session->Combo1[4]->currentIndex();
+    s.autoActivate = session->isActive();
+    return s;
+}
+
+} // namespace
 
 bool getprofilesettings(ProfileWorkspace &workspace, const QString &path, Refused refused)
 {
-    const PrivateProfile file(resolvePath(path));
+    const Profile profile = readProfile(path);
     const bool stopAtRefusal = refused == Refused::StopLoad;
     workspace.closeAllSessions();
-
-    const qint32 numSessions = file.readInt(mainSection, QStringLiteral("NumSessions"), 0);
-    if (numSessions < 0 || numSessions > maxSessions)
+    if (!profile.countValid)
         return false;
 
-    const int state = readField(file, mainSection, QStringLiteral("WindowState"));
-    if (state >= 0 && state <= 2)
-        workspace.setMainWindowState(state);
-    else if (stopAtRefusal)
+    // At start-up the load ends quietly at the first refused value; from
+    // File > Open the field keeps what it had and the load goes on.
+    const RefusedValue *stop =
+        stopAtRefusal && !profile.refused.isEmpty() ? &profile.refused.first() : nullptr;
+    const bool stateRefused = std::any_of(profile.refused.begin(), profile.refused.end(),
+                                          [](const RefusedValue &r) { return r.session == 0; });
+    if (!stateRefused)
+        workspace.setMainWindowState(profile.windowState);
+    else if (stop)
         return false;
 
-    Globals::Password = file.readString(mainSection, QStringLiteral("Password"));
+    Globals::Password = profile.password;
 
-    if (numSessions == 0) {
+    if (profile.numSessions == 0) {
         workspace.NewSession();
         return true;
     }
 
     QVector<qint16> &marks = workspace.AutoActivateMarks();
-    marks = QVector<qint16>(numSessions + 2, 0);
-    for (int i = 1; i <= numSessions; ++i) {
+    marks = QVector<qint16>(profile.numSessions + 2, 0);
+    for (int i = 1; i <= profile.sessions.size(); ++i) {
         frmDocument *session = workspace.NewSession();
-        const QString section = sessionSection(i);
-        session->txtLogFile->setText(file.readString(section, QStringLiteral("LogFile")));
-        session->txtOutFile->setText(file.readString(section, QStringLiteral("OutputFile")));
-        if (!setCheckState(session->chkLinefeeds,
-                           readField(file, section, QStringLiteral("AppendLinefeeds"))) &&
-            stopAtRefusal)
+        const SessionSettings &s = profile.sessions.at(i - 1);
+        if (stop && stop->session == i) {
+            applySettings(session, s, stop->field);
             return false;
-        // Each list takes its stored position; a missing key selects the first entry.
-        const struct
-        {
-            const char *key;
-            QComboBox *list;
-        } lists[] = {
-            {"Connector", session->Combo2},   {"BaudRate", session->Combo1[0]},
-            {"Parity", session->Combo1[1]},   {"Databits", session->Combo1[2]},
-            {"Stopbits", session->Combo1[3]}, {"FlowControl", session->Combo1[4]},
-        };
-        for (const auto &[key, list] : lists) {
-            if (!setListIndex(list, readField(file, section, QLatin1String(key))) && stopAtRefusal)
-                return false;
         }
-        if (file.readInt(section, QStringLiteral("AutoActivate"), 0) == 1)
+        applySettings(session, s);
+        if (s.autoActivate)
             marks[i] = 1;
     }
 
-    const QString last = sessionSection(numSessions);
-    Globals::OnErrorRunApp = file.readString(last, QStringLiteral("OnErrorRunApp"));
-    Globals::LogErrorsToFile = file.readInt(last, QStringLiteral("LogErrors"), 0);
+    Globals::OnErrorRunApp = profile.onErrorRunApp;
+    Globals::LogErrorsToFile = profile.logErrors;
     return true;
 }
 
@@ -142,18 +140,8 @@ bool writeprofilesettings(const ProfileWorkspace &workspace, const QString &path
 
     QString last = mainSection;
     for (int i = 1; i <= sessions.size(); ++i) {
-        const frmDocument *session = sessions.at(i - 1);
-        last = sessionSection(i);
-        file.writeString(last, QStringLiteral("LogFile"), session->txtLogFile->text());
-        file.writeString(last, QStringLiteral("OutputFile"), session->txtOutFile->text());
-        file.writeInt(last, QStringLiteral("AppendLinefeeds"), checkStateValue(session->chkLinefeeds));
-        file.writeInt(last, QStringLiteral("Connector"), session->Combo2->currentIndex());
-        file.writeInt(last, QStringLiteral("BaudRate"), session->Combo1[0]->currentIndex());
-        file.writeInt(last, QStringLiteral("Parity"), session->Combo1[1]->currentIndex());
-        file.writeInt(last, QStringLiteral("Databits"), session->Combo1[2]->currentIndex());
-        file.writeInt(last, QStringLiteral("Stopbits"), session->Combo1[3]->currentIndex());
-        file.writeInt(last, QStringLiteral("FlowControl"), session->Combo1[4]->currentIndex());
-        file.writeInt(last, QStringLiteral("AutoActivate"), session->isActive() ? 1 : 0);
+        writeSession(file, i, settingsOf(sessions.at(i - 1)));
+        last = QStringLiteral("Session%1").arg(i);
     }
     file.writeString(last, QStringLiteral("OnErrorRunApp"), Globals::OnErrorRunApp);
     file.writeInt(last, QStringLiteral("LogErrors"), Globals::LogErrorsToFile);

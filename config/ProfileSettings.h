@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/ProfileModel.h"
+
 #include <QList>
 #include <QString>
 #include <QVector>
@@ -27,18 +29,11 @@ public:
 
 namespace ProfileSettings {
 
-// A configuration holds at most this many sessions: a file asking for more
-// is damaged, and opening millions of windows would hang the program.
-inline constexpr int maxSessions = 1024;
-
 // What a load does with a value that its field refuses.
 enum class Refused {
     StopLoad,  // at start-up: the load ends there, quietly
     SkipValue, // from File > Open: the field keeps what it had, the load goes on
 };
-
-// "default.bvx" in the program directory for an empty path, else the path.
-QString resolvePath(const QString &path);
 
 // Loads the configuration file at `path` into the workspace: closes every
 // session, opens the stored ones with their settings, and sets the window

@@ -2,18 +2,16 @@
 
 #include "common/DesignForm.h"
 #include "common/Twips.h"
-#include "components/ComponentError.h"
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
-#include "components/QtSerialComponent.h"
+#include "components/SerialComponent.h"
 #include "resources/LoadResource.h"
-#include "session/ErrorReport.h"
 #include "session/PortSettings.h"
+#include "session/SessionSettings.h"
 #include "session/ShapeIndicator.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -30,11 +28,6 @@ using DesignForm::place;
 constexpr int TextTitle = 2143;
 constexpr int TextActivate = 2159;
 constexpr int TextDeActivate = 2160;
-constexpr int TextStatus = 2161;
-constexpr int TextClosed = 2162;
-constexpr int TextOpen = 2163;
-constexpr int TextError = 2167;
-constexpr int TextDeviceNotAvailable = 4030;
 
 // Designed client area, in twips.
 constexpr int clientWidth = 6105;
@@ -56,8 +49,9 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    MSComm1 = serial ? serial : new QtSerialComponent(this);
-    MSComm1->setParent(this);
+    m_session = new SerialSession(serial, this);
+    m_session->setObjectName(QStringLiteral("session"));
+    MSComm1 = m_session->serial();
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     CommonDialog1 = dialog ? dialog : new QtFileDialogComponent(this);
     CommonDialog1->setParent(this);
@@ -67,7 +61,13 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     Form_Load();
 
     connect(Command1, &QPushButton::clicked, this, &frmDocument::Command1_Click);
-    connect(MSComm1, &SerialComponent::OnComm, this, &frmDocument::MSComm1_OnComm);
+    connect(m_session, &SerialSession::commEvent, this,
+            [this] { Shape1[0]->setFillColor(ShapeIndicator::Red); });
+    connect(m_session, &SerialSession::statusChanged, this, &frmDocument::showStatus);
+    m_session->setLogFile(txtLogFile->text());
+    connect(txtLogFile, &QLineEdit::textChanged, m_session, &SerialSession::setLogFile);
+    m_session->setPortName(Combo2->currentText());
+    connect(Combo2, &QComboBox::currentTextChanged, m_session, &SerialSession::setPortName);
     connect(Command3[0], &QPushButton::clicked, this, [this] { Command3_Click(0); });
     connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
     connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
@@ -84,26 +84,19 @@ frmDocument::~frmDocument()
     // goes with the window: closing the port raises one last event for them.
     if (MSComm1->portOpen())
         MSComm1->setPortOpen(false);
+    // The session outlives this body as a child object: nothing it does from
+    // here on may reach the half-destroyed window.
+    m_session->disconnect(this);
 }
 
 QString frmDocument::defaultLogFile()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\Ombrix.txt");
-#else
-    // Without drive letters "C:\Ombrix.txt" would name a file with a
-    // backslash in whatever the current directory is: use the home directory.
-    return QDir::home().filePath(QStringLiteral("Ombrix.txt"));
-#endif
+    return SessionSettings::defaultLogFile();
 }
 
 QString frmDocument::defaultOutFile()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\COMOutputFile.txt");
-#else
-    return QDir::home().filePath(QStringLiteral("COMOutputFile.txt"));
-#endif
+    return SessionSettings::defaultOutFile();
 }
 
 void frmDocument::createControls()
@@ -202,7 +195,6 @@ void frmDocument::createControls()
 void frmDocument::Form_Load()
 {
     ApplyResourceStrings(this);
-    MSComm1->setInputMode(1);
 
     Combo2->addItems(PortSettings::portNames());
     Combo2->setCurrentIndex(PortSettings::portNone);
@@ -242,7 +234,7 @@ void frmDocument::Timer2_Timer()
     }
 }
 
-void frmDocument::setStatus(const QString &text, const QString &detail)
+void frmDocument::showStatus(const QString &text, const QString &detail)
 {
     StatusBar1[0]->setText(text);
     StatusBar1[0]->setToolTip(detail.isEmpty() ? text : text + QLatin1Char('\n') + detail);
@@ -267,9 +259,14 @@ int frmDocument::portNumber() const
 
 QString frmDocument::settingsString() const
 {
-    return Combo1[0]->currentText() + QLatin1Char(',') +
-           PortSettings::parityLetter(Combo1[1]->currentIndex()) + QLatin1Char(',') +
-           Combo1[2]->currentText() + QLatin1Char(',') + Combo1[3]->currentText();
+    // The lists hold the texts of PortSettings in its order: their positions
+    // say it all, as they do for a session run without a window.
+    SessionSettings s;
+    s.baud = Combo1[0]->currentIndex();
+    s.parity = Combo1[1]->currentIndex();
+    s.dataBits = Combo1[2]->currentIndex();
+    s.stopBits = Combo1[3]->currentIndex();
+    return s.settingsString();
 }
 
 bool frmDocument::isActive() const
@@ -279,81 +276,32 @@ bool frmDocument::isActive() const
 
 void frmDocument::Command1_Click()
 {
-    const QString status = LoadResource(TextStatus);
     if (isActive()) {
-        if (MSComm1->portOpen())
-            MSComm1->setPortOpen(false);
-        setStatus(status + QLatin1Char(' ') + LoadResource(TextClosed));
+        m_session->deactivate();
         setListsEnabled(true);
         Command1->setText(LoadResource(TextActivate));
         return;
     }
 
-    if (MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
-    const int port = portNumber();
-    if (port == PortSettings::portNone) {
+    switch (m_session->activate(portNumber(), settingsString(), Combo1[4]->currentIndex())) {
+    case SerialSession::Activation::NoPort:
         setWindowTitle(LoadResource(TextTitle));
-        setStatus(status);
         return;
-    }
-    try {
-        MSComm1->setCommPort(port);
-        MSComm1->setSettings(settingsString());
-        const int flow = Combo1[4]->currentIndex();
-        if (flow < PortSettings::flowOptoRs) {
-            MSComm1->setLineSwitch(true);
-            MSComm1->setHandshaking(flow);
-        } else {
-            MSComm1->setHandshaking(PortSettings::flowRtsCts);
-            MSComm1->setLineSwitch(false);
-        }
-        MSComm1->setPortOpen(true);
-        if (!MSComm1->portOpen()) {
-            setStatus(status + QLatin1Char(' ') + LoadResource(TextDeviceNotAvailable),
-                      tr("No device at %1").arg(PortMap::devicePath(port)));
-            return;
-        }
-        setStatus(status + QLatin1Char(' ') + LoadResource(TextOpen));
-    } catch (const ComponentError &error) {
-        if (MSComm1->portOpen())
-            MSComm1->setPortOpen(false);
-        setStatus(status + QStringLiteral(" - ") + LoadResource(TextError) + QStringLiteral(" - ") +
-                  error.description());
+    case SerialSession::Activation::NotAvailable:
+    case SerialSession::Activation::Failed:
         return;
+    case SerialSession::Activation::Opened:
+        break;
     }
     setWindowTitle(Combo2->currentText() + QLatin1Char(' ') + LoadResource(TextTitle));
     setListsEnabled(false);
     Command1->setText(LoadResource(TextDeActivate));
 }
 
-void frmDocument::MSComm1_OnComm()
-{
-    Shape1[0]->setFillColor(ShapeIndicator::Red);
-    if (MSComm1->commEvent() == SerialComponent::EventDeviceLost) {
-        // Nothing can arrive any more: say so rather than go on showing "Open".
-        setStatus(LoadResource(TextStatus) + QStringLiteral(" - ") + LoadResource(TextError) +
-                  QStringLiteral(" - ") + MSComm1->lostDeviceDescription());
-        return;
-    }
-    const QString path = txtLogFile->text().trimmed();
-    switch (m_capture.receive(*MSComm1, path)) {
-    case Capture::Outcome::Ignored:
-        break;
-    case Capture::Outcome::Written:
-        setStatus(QStringLiteral("Status: Open"));
-        break;
-    case Capture::Outcome::FileError:
-        setStatus(QStringLiteral("Status: File I/O Error"),
-                  path.isEmpty() ? m_capture.error() : path + QStringLiteral(": ") + m_capture.error());
-        LogErrors(QStringLiteral("File I/O Error"));
-        break;
-    }
-}
-
 void frmDocument::LogErrors(const QString &Desc)
 {
-    ErrorReport::report(Combo2->currentText(), Desc);
+    m_session->setPortName(Combo2->currentText());
+    m_session->LogErrors(Desc);
 }
 
 void frmDocument::updatePortToolTip()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/Capture.h"
+#include "session/SerialSession.h"
 
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -20,7 +20,9 @@ class ShapeIndicator;
 // A logging session's window: the port settings, the log file, the
 // Activate / De-Activate button, the activity indicator and the status line.
 // It owns the session's serial component and file dialog; closing the window
-// ends the session and releases its port.
+// ends the session and releases its port. The session itself (activation,
+// capture, error reports, status texts) is a SerialSession; the window shows
+// it and hands it the settings its controls hold.
 class frmDocument : public QMdiSubWindow
 {
     Q_OBJECT
@@ -68,14 +70,13 @@ private:
     void Form_Load();
     void Command3_Click(int Index);
     void Timer2_Timer();
-    void MSComm1_OnComm();
-    void setStatus(const QString &text, const QString &detail = QString());
+    void showStatus(const QString &text, const QString &detail);
     void setListsEnabled(bool enabled);
     int portNumber() const;
     QString settingsString() const;
     void updatePortToolTip();
 
     QWidget *m_client = nullptr;
-    Capture m_capture;
+    SerialSession *m_session = nullptr;
     qint32 m_tickCount = 0;
 };

@@ -15,6 +15,7 @@ e2e_setup() {
   PROGDIR=$E2E/prog
   mkdir -p "$PROGDIR"
   cp "$BUILD_DIR/ombrix" "$PROGDIR/ombrix"
+  [ ! -x "$BUILD_DIR/ombrixd" ] || cp "$BUILD_DIR/ombrixd" "$PROGDIR/ombrixd"
   SIMPORT=$BUILD_DIR/ombrix-simport
   PIDS=()
   trap e2e_cleanup EXIT
@@ -30,6 +31,7 @@ e2e_cleanup() {
 fail() {
   echo "FAIL: $*" >&2
   [ -f "$E2E/ombrix.log" ] && sed 's/^/  ombrix: /' "$E2E/ombrix.log" >&2
+  [ -f "$E2E/ombrixd.log" ] && sed 's/^/  ombrixd: /' "$E2E/ombrixd.log" >&2
   exit 1
 }
 

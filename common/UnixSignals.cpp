@@ -1,4 +1,4 @@
-#include "app/UnixSignals.h"
+#include "common/UnixSignals.h"
 
 #include <QSocketNotifier>
 

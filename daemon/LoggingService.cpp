@@ -1,0 +1,343 @@
+#include "daemon/LoggingService.h"
+
+#include "common/Globals.h"
+#include "components/PortMap.h"
+#include "components/SerialComponent.h"
+#include "session/ErrorReport.h"
+#include "session/SerialSession.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QTextStream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using ProfileSettings::Profile;
+using ProfileSettings::RefusedValue;
+
+QString sectionName(int session)
+{
+    return session == 0 ? QStringLiteral("Ombrix") : QStringLiteral("Session%1").arg(session);
+}
+
+QString refusalText(const RefusedValue &r)
+{
+    return QStringLiteral("[%1] %2=%3 is not a value its list offers")
+        .arg(sectionName(r.session), r.key)
+        .arg(r.value);
+}
+
+bool sessionRefused(const Profile &profile, int number)
+{
+    return std::any_of(profile.refused.begin(), profile.refused.end(),
+                       [number](const RefusedValue &r) { return r.session == number; });
+}
+
+// Log paths are taken from the current directory, as the session does.
+QString absoluteLogPath(const QString &logFile)
+{
+    const QString path = logFile.trimmed();
+    return path.isEmpty() ? path : QDir::current().absoluteFilePath(path);
+}
+
+bool writable(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
+// Why bytes could not be appended to `logFile`, or empty when they could.
+QString logFileProblem(const QString &logFile)
+{
+    const QString path = absoluteLogPath(logFile);
+    if (path.isEmpty())
+        return QStringLiteral("no log file is named");
+    const QFileInfo file(path);
+    if (file.exists()) {
+        if (file.isDir())
+            return path + QStringLiteral(" is a directory");
+        if (!writable(path))
+            return path + QStringLiteral(" is not writable");
+        return {};
+    }
+    // The nearest existing ancestor tells why the file cannot be created.
+    QString dir = file.absolutePath();
+    while (!QFileInfo::exists(dir) && dir != QDir::rootPath())
+        dir = QFileInfo(dir).absolutePath();
+    if (!QFileInfo(dir).isDir())
+        return dir + QStringLiteral(" is not a directory");
+    if (dir != file.absolutePath())
+        return QStringLiteral("the log directory ") + file.absolutePath() + QStringLiteral(" does not exist");
+    if (!writable(dir))
+        return QStringLiteral("the log directory ") + dir + QStringLiteral(" is not writable");
+    return {};
+}
+
+// Why the device cannot be a serial port, or empty when it may be one.
+QString deviceProblem(const QString &device)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(device).constData(), &info) != 0)
+        return device + QStringLiteral(" does not exist");
+    if (!S_ISCHR(info.st_mode))
+        return device + QStringLiteral(" is not a character device");
+    return {};
+}
+
+// Open and logging. A session whose device went away and whose port closed
+// with it counts as not running: it is opened again like one that never was.
+bool logging(const SerialSession *session)
+{
+    return session->isActive() && session->serial()->portOpen();
+}
+
+QString flowName(int flow)
+{
+    return PortSettings::flowControls().value(flow, QStringLiteral("(none)"));
+}
+
+} // namespace
+
+LoggingService::LoggingService(const QString &configPath, bool all, QObject *parent)
+    : QObject(parent)
+    , m_configPath(configPath)
+    , m_all(all)
+{
+    m_retry.setInterval(retryIntervalMs);
+    connect(&m_retry, &QTimer::timeout, this, &LoggingService::retryInactive);
+}
+
+LoggingService::~LoggingService()
+{
+    stop();
+}
+
+qsizetype LoggingService::activeCount() const
+{
+    return std::count_if(m_running.begin(), m_running.end(),
+                         [](const Running &r) { return logging(r.session); });
+}
+
+bool LoggingService::readConfiguration(Profile *profile)
+{
+    *profile = ProfileSettings::readProfile(m_configPath);
+    if (!profile->readable) {
+        emit message(QStringLiteral("Cannot read the configuration %1").arg(m_configPath));
+        return false;
+    }
+    if (!profile->countValid) {
+        emit message(QStringLiteral("The configuration %1 is damaged: NumSessions=%2 is not within 0 to %3")
+                         .arg(m_configPath, QString::number(profile->numSessions),
+                              QString::number(ProfileSettings::maxSessions)));
+        return false;
+    }
+    // The error options come with the sessions, as in the window's load.
+    if (profile->numSessions > 0) {
+        Globals::OnErrorRunApp = profile->onErrorRunApp;
+        Globals::LogErrorsToFile = profile->logErrors;
+    }
+    return true;
+}
+
+QList<LoggingService::Wanted> LoggingService::wantedSessions(const Profile &profile, bool report)
+{
+    QList<Wanted> wanted;
+    for (int i = 1; i <= profile.sessions.size(); ++i) {
+        const SessionSettings &s = profile.sessions.at(i - 1);
+        if (!m_all && !s.autoActivate)
+            continue;
+        // A value the file should not hold would run the port with other
+        // settings than the ones asked for: such a session is left alone.
+        if (sessionRefused(profile, i)) {
+            if (report) {
+                for (const RefusedValue &r : profile.refused) {
+                    if (r.session == i)
+                        emit message(refusalText(r) + QStringLiteral("; session %1 is not started").arg(i));
+                }
+            }
+            continue;
+        }
+        if (s.port == PortSettings::portNone) {
+            if (report)
+                emit message(QStringLiteral("Session %1 names no port (NONE); it is not started").arg(i));
+            continue;
+        }
+        wanted.append({i, s, PortMap::resolvedDevicePath(s.port)});
+    }
+    return wanted;
+}
+
+bool LoggingService::start()
+{
+    Profile profile;
+    if (!readConfiguration(&profile))
+        return false;
+    for (const RefusedValue &r : profile.refused) {
+        if (r.session == 0)
+            emit message(refusalText(r));
+    }
+    const QList<Wanted> wanted = wantedSessions(profile, true);
+    if (wanted.isEmpty())
+        emit message(QStringLiteral("No session of %1 is to be started").arg(m_configPath));
+    for (const Wanted &w : wanted)
+        startSession(w);
+    m_retry.start();
+    return true;
+}
+
+bool LoggingService::reload()
+{
+    Profile profile;
+    if (!readConfiguration(&profile)) {
+        emit message(QStringLiteral("Reload failed; the running sessions go on"));
+        return false;
+    }
+    const QList<Wanted> wanted = wantedSessions(profile, true);
+
+    // A running session goes on when a wanted one has the same port, line
+    // settings and device; each running session serves at most one.
+    QList<Running> keep;
+    QList<Wanted> fresh;
+    QList<Running> old = std::exchange(m_running, {});
+    for (const Wanted &w : wanted) {
+        const auto match = std::find_if(old.begin(), old.end(), [&w](const Running &r) {
+            return logging(r.session) && r.settings.sameLine(w.settings) && r.device == w.device;
+        });
+        if (match == old.end()) {
+            fresh.append(w);
+            continue;
+        }
+        Running r = *match;
+        old.erase(match);
+        r.number = w.number;
+        r.settings = w.settings;
+        r.session->setLogFile(w.settings.logFile);
+        keep.append(r);
+    }
+    // Ports are released before new sessions may want them.
+    for (const Running &r : std::as_const(old))
+        stopSession(r);
+    m_running = keep;
+    for (const Wanted &w : std::as_const(fresh))
+        startSession(w);
+    emit message(QStringLiteral("Reloaded %1: %2 kept, %3 stopped, %4 started")
+                     .arg(m_configPath, QString::number(keep.size()), QString::number(old.size()),
+                          QString::number(fresh.size())));
+    return true;
+}
+
+void LoggingService::stop()
+{
+    m_retry.stop();
+    for (const Running &r : std::exchange(m_running, {}))
+        stopSession(r);
+}
+
+void LoggingService::startSession(const Wanted &wanted)
+{
+    auto *session = new SerialSession(nullptr, this);
+    const QString name = wanted.settings.portName();
+    connect(session, &SerialSession::statusChanged, this,
+            [this, name](const QString &text, const QString &detail) {
+                emit message(
+                    name + QStringLiteral(": ") + text +
+                    (detail.isEmpty() ? QString() : QStringLiteral(" (") + detail + QLatin1Char(')')));
+            });
+    m_running.append({wanted.number, wanted.settings, wanted.device, session});
+    session->activate(wanted.settings);
+}
+
+void LoggingService::stopSession(const Running &running)
+{
+    // Closing the port writes what it still held; the last status follows.
+    running.session->deactivate();
+    delete running.session;
+}
+
+void LoggingService::retryInactive()
+{
+    // A device that was missing or busy at start-up may have come since.
+    for (const Running &r : std::as_const(m_running)) {
+        if (!logging(r.session))
+            r.session->activate(r.settings);
+    }
+}
+
+int LoggingService::check(QTextStream &out) const
+{
+    int problems = 0;
+    const auto problem = [&out, &problems](const QString &text) {
+        out << "Problem: " << text << '\n';
+        ++problems;
+    };
+
+    out << "Configuration: " << m_configPath << '\n';
+    const Profile profile = ProfileSettings::readProfile(m_configPath);
+    if (!profile.readable) {
+        problem(QFileInfo::exists(m_configPath) ? m_configPath + QStringLiteral(" cannot be read")
+                                                : m_configPath + QStringLiteral(" does not exist"));
+        return problems;
+    }
+    if (!profile.countValid) {
+        problem(QStringLiteral("NumSessions=%1 is not within 0 to %2")
+                    .arg(profile.numSessions)
+                    .arg(ProfileSettings::maxSessions));
+        return problems;
+    }
+    out << "Sessions: " << profile.sessions.size() << '\n';
+
+    QHash<QString, int> deviceUsers; // device -> first session that opens it
+    for (int i = 1; i <= profile.sessions.size(); ++i) {
+        const SessionSettings &s = profile.sessions.at(i - 1);
+        const bool activates =
+            (m_all || s.autoActivate) && !sessionRefused(profile, i) && s.port != PortSettings::portNone;
+        out << "Session " << i << ": " << (s.portName().isEmpty() ? QStringLiteral("(none)") : s.portName());
+        QString device;
+        if (s.port >= PortMap::firstPort && s.port <= PortMap::lastPort) {
+            device = PortMap::resolvedDevicePath(s.port);
+            out << " -> " << PortMap::devicePath(s.port);
+            if (device != PortMap::devicePath(s.port))
+                out << " (" << device << ')';
+        }
+        out << ", " << s.settingsString() << ", flow " << flowName(s.flow) << ", log "
+            << absoluteLogPath(s.logFile) << ", "
+            << (activates                   ? "activates"
+                : !m_all && !s.autoActivate ? "does not activate (AutoActivate is not 1)"
+                                            : "does not activate")
+            << '\n';
+
+        for (const RefusedValue &r : profile.refused) {
+            if (r.session == i)
+                problem(refusalText(r) + QStringLiteral("; the session would not be started"));
+        }
+        if ((m_all || s.autoActivate) && s.port == PortSettings::portNone && !sessionRefused(profile, i))
+            problem(QStringLiteral("session %1 names no port (NONE)").arg(i));
+        if (!activates)
+            continue;
+        if (const QString why = deviceProblem(device); !why.isEmpty())
+            problem(QStringLiteral("session %1: COM%2 opens %3").arg(i).arg(s.port).arg(why));
+        if (const QString why = logFileProblem(s.logFile); !why.isEmpty())
+            problem(QStringLiteral("session %1: %2").arg(i).arg(why));
+        if (deviceUsers.contains(device))
+            problem(QStringLiteral("session %1 opens %2, as session %3 does")
+                        .arg(QString::number(i), device, QString::number(deviceUsers[device])));
+        else
+            deviceUsers.insert(device, i);
+    }
+    for (const RefusedValue &r : profile.refused) {
+        if (r.session == 0)
+            problem(refusalText(r));
+    }
+    if (profile.numSessions > 0) {
+        out << "Error log: " << (profile.logErrors != 0 ? ErrorReport::logPath() : QStringLiteral("off"))
+            << ", program on errors: "
+            << (profile.onErrorRunApp.isEmpty() ? QStringLiteral("(none)") : profile.onErrorRunApp) << '\n';
+    }
+    out << (problems == 0 ? QStringLiteral("No problems found")
+                          : QStringLiteral("%1 problem(s) found").arg(problems))
+        << '\n';
+    return problems;
+}

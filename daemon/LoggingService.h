@@ -1,0 +1,79 @@
+#pragma once
+
+#include "config/ProfileModel.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class SerialSession;
+class QTextStream;
+
+// The logging service: runs the sessions of a configuration file without
+// any window. It starts the sessions marked AutoActivate (or all of them),
+// reloads the file on request keeping unchanged sessions running, and stops
+// them all, each writing what its port still held. It never writes the
+// configuration file.
+class LoggingService : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(LoggingService)
+
+public:
+    // A session that could not open its port is tried again this often.
+    static constexpr int retryIntervalMs = 5000;
+
+    // `configPath` is used as given; `all` starts every session.
+    LoggingService(const QString &configPath, bool all, QObject *parent = nullptr);
+    ~LoggingService() override;
+
+    // Reads the configuration and starts its sessions. False when the file
+    // cannot be read: nothing is started then.
+    bool start();
+    // Reads the configuration again: sessions whose port and line settings
+    // are unchanged go on without a gap (a new log file name takes effect
+    // with the next bytes), changed ones are restarted, removed ones stopped,
+    // new ones started. A file that cannot be read changes nothing.
+    bool reload();
+    // Closes every port; what each still held is written first.
+    void stop();
+
+    // Sessions this service holds, started or waiting for their port.
+    qsizetype sessionCount() const { return m_running.size(); }
+    qsizetype activeCount() const;
+
+    // Describes what start() would do and every problem it sees, without
+    // opening anything. Returns the number of problems.
+    int check(QTextStream &out) const;
+
+signals:
+    // One line for the journal: a status change, a reload, a problem.
+    void message(const QString &line);
+
+private:
+    struct Running
+    {
+        int number = 0; // session number in the file
+        SessionSettings settings;
+        QString device;
+        SerialSession *session = nullptr;
+    };
+    struct Wanted
+    {
+        int number = 0;
+        SessionSettings settings;
+        QString device;
+    };
+
+    bool readConfiguration(ProfileSettings::Profile *profile);
+    QList<Wanted> wantedSessions(const ProfileSettings::Profile &profile, bool report);
+    void startSession(const Wanted &wanted);
+    void stopSession(const Running &running);
+    void retryInactive();
+
+    const QString m_configPath;
+    const bool m_all;
+    QList<Running> m_running;
+    QTimer m_retry;
+};

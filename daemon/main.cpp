@@ -1,0 +1,113 @@
+// ombrixd: the logging service. Runs the sessions of a configuration file
+// without any window, with the same byte path, status texts and error
+// reports as the program's session windows.
+
+#include "common/ProgramDir.h"
+#include "common/UnixSignals.h"
+#include "config/ProfileModel.h"
+#include "daemon/LoggingService.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+constexpr int exitOk = 0;
+constexpr int exitFailure = 1;
+
+const char description[] = "Logs serial ports as the sessions of an Ombrix configuration file (.bvx) ask,\n"
+                           "without a window: every byte received is appended to the session's log file.\n"
+                           "\n"
+                           "Starts the sessions marked AutoActivate=1 (every session with --all). Each\n"
+                           "status change is one line on standard error, such as \"COM3: Status: Open\".\n"
+                           "The configuration file is read, never written. Without CONFIG it is\n"
+                           "default.bvx in the program directory.\n"
+                           "\n"
+                           "Signals: SIGTERM and SIGINT close every port, writing what it still held, and\n"
+                           "end the program. SIGHUP reads the configuration again: unchanged sessions go\n"
+                           "on without a gap, changed ones restart, removed ones stop, new ones start.\n"
+                           "A session whose port could not be opened is tried again every 5 seconds.\n"
+                           "A session with a value its list does not offer is not started.\n"
+                           "\n"
+                           "Exit status: 0 after SIGTERM or SIGINT, and for --check when it found no\n"
+                           "problem; 1 for wrong usage, a configuration that cannot be read, or --check\n"
+                           "finding problems.";
+
+void printLine(const QString &line)
+{
+    std::fputs(line.toUtf8().append('\n').constData(), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Standard error may be a pipe to the journal: a journal that restarts
+    // must not end the logging.
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
+    // The same names as the program's, for the per-user settings (the port
+    // map) and the per-user data directory.
+    QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
+    QCoreApplication::setApplicationName(QStringLiteral("Ombrix"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(description));
+    parser.addHelpOption();
+    const QCommandLineOption all(QStringLiteral("all"),
+                                 QStringLiteral("Start every session, marked or not."));
+    const QCommandLineOption check(
+        QStringLiteral("check"), QStringLiteral("Print what would be done and every problem seen; open "
+                                                "nothing. Exit status 0 when there is no problem, else 1."));
+    parser.addOption(all);
+    parser.addOption(check);
+    parser.addPositionalArgument(QStringLiteral("CONFIG"), QStringLiteral("The configuration file (.bvx)."),
+                                 QStringLiteral("[CONFIG]"));
+    if (!parser.parse(QCoreApplication::arguments())) {
+        printLine(QStringLiteral("ombrixd: ") + parser.errorText());
+        printLine(QStringLiteral("Try 'ombrixd --help'."));
+        return exitFailure;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return exitOk;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1) {
+        printLine(QStringLiteral("ombrixd: one configuration file at most; try 'ombrixd --help'."));
+        return exitFailure;
+    }
+
+    // A relative path is taken from where the program was started; then the
+    // program directory becomes the current one, as for the window program,
+    // so relative log paths mean the same to both.
+    const QString configPath = positional.isEmpty() ? ProfileSettings::resolvePath(QString())
+                                                    : QDir::current().absoluteFilePath(positional.first());
+    QDir::setCurrent(programDirectory());
+
+    LoggingService service(configPath, parser.isSet(all));
+    if (parser.isSet(check)) {
+        QTextStream out(stdout);
+        return service.check(out) == 0 ? exitOk : exitFailure;
+    }
+
+    QObject::connect(&service, &LoggingService::message, &app, &printLine);
+    UnixSignals signals_;
+    QObject::connect(&signals_, &UnixSignals::closeRequested, &service, [&service](int signalNumber) {
+        if (signalNumber == SIGHUP) {
+            service.reload();
+            return;
+        }
+        service.stop();
+        QCoreApplication::exit(exitOk);
+    });
+    if (!service.start())
+        return exitFailure;
+    return app.exec();
+}

@@ -1,0 +1,134 @@
+#include "session/SerialSession.h"
+
+#include "components/ComponentError.h"
+#include "components/PortMap.h"
+#include "components/QtSerialComponent.h"
+#include "resources/ResourceText.h"
+#include "session/ErrorReport.h"
+#include "session/PortSettings.h"
+#include "session/SessionSettings.h"
+
+namespace {
+
+// String-table ids of the texts activation shows.
+constexpr int TextStatus = 2161;
+constexpr int TextClosed = 2162;
+constexpr int TextOpen = 2163;
+constexpr int TextError = 2167;
+constexpr int TextDeviceNotAvailable = 4030;
+
+QString errorStatus(const QString &description)
+{
+    return LoadResource(TextStatus) + QStringLiteral(" - ") + LoadResource(TextError) +
+           QStringLiteral(" - ") + description;
+}
+
+} // namespace
+
+SerialSession::SerialSession(SerialComponent *serial, QObject *parent)
+    : QObject(parent)
+    , m_serial(serial ? serial : new QtSerialComponent)
+{
+    m_serial->setParent(this);
+    m_serial->setInputMode(1);
+    connect(m_serial, &SerialComponent::OnComm, this, &SerialSession::onComm);
+}
+
+SerialSession::~SerialSession()
+{
+    // Closing the port raises one last event for what arrived since the
+    // previous one; it is written before the session goes.
+    if (m_serial->portOpen())
+        m_serial->setPortOpen(false);
+}
+
+SerialSession::Activation SerialSession::activate(int port, const QString &settings, int flow)
+{
+    const QString status = LoadResource(TextStatus);
+    m_active = false;
+    if (m_serial->portOpen())
+        m_serial->setPortOpen(false);
+    if (port == PortSettings::portNone) {
+        setStatus(status);
+        return Activation::NoPort;
+    }
+    try {
+        m_serial->setCommPort(port);
+        m_serial->setSettings(settings);
+        if (flow < PortSettings::flowOptoRs) {
+            m_serial->setLineSwitch(true);
+            m_serial->setHandshaking(flow);
+        } else {
+            // Opto-RS: hardware handshake with the line switch cleared.
+            m_serial->setHandshaking(PortSettings::flowRtsCts);
+            m_serial->setLineSwitch(false);
+        }
+        m_serial->setPortOpen(true);
+        if (!m_serial->portOpen()) {
+            setStatus(status + QLatin1Char(' ') + LoadResource(TextDeviceNotAvailable),
+                      tr("No device at %1").arg(PortMap::devicePath(port)));
+            return Activation::NotAvailable;
+        }
+    } catch (const ComponentError &error) {
+        if (m_serial->portOpen())
+            m_serial->setPortOpen(false);
+        setStatus(errorStatus(error.description()));
+        return Activation::Failed;
+    }
+    m_active = true;
+    setStatus(status + QLatin1Char(' ') + LoadResource(TextOpen));
+    return Activation::Opened;
+}
+
+SerialSession::Activation SerialSession::activate(const SessionSettings &settings)
+{
+    setLogFile(settings.logFile);
+    setPortName(settings.portName());
+    return activate(settings.port, settings.settingsString(), settings.flow);
+}
+
+void SerialSession::deactivate()
+{
+    if (m_serial->portOpen())
+        m_serial->setPortOpen(false);
+    m_active = false;
+    setStatus(LoadResource(TextStatus) + QLatin1Char(' ') + LoadResource(TextClosed));
+}
+
+void SerialSession::LogErrors(const QString &Desc)
+{
+    ErrorReport::report(m_portName, Desc);
+}
+
+void SerialSession::onComm()
+{
+    emit commEvent();
+    if (m_serial->commEvent() == SerialComponent::EventDeviceLost) {
+        // Nothing can arrive any more: say so rather than go on showing "Open".
+        setStatus(errorStatus(m_serial->lostDeviceDescription()));
+        return;
+    }
+    const QString path = m_logFile.trimmed();
+    switch (m_capture.receive(*m_serial, path)) {
+    case Capture::Outcome::Ignored:
+        break;
+    case Capture::Outcome::Written:
+        // Fixed English texts from here on, whatever the display language.
+        setStatus(QStringLiteral("Status: Open"));
+        break;
+    case Capture::Outcome::FileError:
+        setStatus(QStringLiteral("Status: File I/O Error"),
+                  path.isEmpty() ? m_capture.error() : path + QStringLiteral(": ") + m_capture.error());
+        LogErrors(QStringLiteral("File I/O Error"));
+        break;
+    }
+}
+
+void SerialSession::setStatus(const QString &text, const QString &detail)
+{
+    if (text == m_status && detail == m_statusDetail)
+        return;
+    m_status = text;
+    m_statusDetail = detail;
+    emit statusChanged(text, detail);
+}
