@@ -157,14 +157,14 @@ void addPermissionFacts(PortDiagnosis::Facts *facts)
     const QByteArray user = pw ? QByteArray(pw->pw_name) : qgetenv("USER");
     const gid_t primary = pw ? pw->pw_gid : ::getegid();
     facts->user = QString::fromLocal8Bit(user);
-    struct stat st{};
+    struct stat st = {};
     if (::stat(QFile::encodeName(facts->device).constData(), &st) != 0)
         return;
     if (const group *gr = ::getgrgid(st.st_gid))
         facts->group = QString::fromLocal8Bit(gr->gr_name);
     facts->groupMayOpen = (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
-    facts->inGroupAfterLogin = !user.isEmpty() && groupListsUser(user, primary, st.st_gid) &&
-                               !loginHasGroup(st.st_gid);
+    facts->inGroupAfterLogin =
+        !user.isEmpty() && groupListsUser(user, primary, st.st_gid) && !loginHasGroup(st.st_gid);
 }
 
 #endif // Q_OS_UNIX
@@ -192,7 +192,7 @@ QString PortDiagnosis::describe(const Facts &facts)
             .arg(device, facts.group, facts.user);
     case Kind::InUse:
         if (facts.heldByThisProcess)
-            return tr("%1 is already open in another session").arg(device);
+            return tr("%1 is in use by another session").arg(device);
         if (facts.holderPid > 0 && !facts.holder.isEmpty())
             return tr("%1 is in use by %2 (process %3)").arg(device, facts.holder).arg(facts.holderPid);
         if (facts.holderPid > 0)

@@ -443,8 +443,8 @@ void QtSerialComponent::watchDeviceDirectories()
         });
     }
     QStringList wanted;
-    for (const QString &path : {QDir::cleanPath(QDir(QStringLiteral("/dev")).absoluteFilePath(m_configured)),
-                                m_device}) {
+    for (const QString &path :
+         {QDir::cleanPath(QDir(QStringLiteral("/dev")).absoluteFilePath(m_configured)), m_device}) {
         QFileInfo dir(QFileInfo(path).absolutePath());
         while (!dir.isDir() && !dir.isRoot())
             dir.setFile(dir.absolutePath());
@@ -479,7 +479,7 @@ void QtSerialComponent::tryReopen(bool scheduled)
 #ifdef Q_OS_UNIX
     // Only a character device can be the device back; opening anything else
     // (a FIFO, a file left in its place) is no business of ours.
-    struct stat st{};
+    struct stat st = {};
     if (::stat(QFile::encodeName(device).constData(), &st) == 0 && !S_ISCHR(st.st_mode)) {
         facts.kind = PortDiagnosis::Kind::NotSerial;
         noteWaitReason(tr("%1; still trying to reopen it").arg(PortDiagnosis::describe(facts)), scheduled);

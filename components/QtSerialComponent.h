@@ -95,10 +95,10 @@ private:
 
     QSerialPort m_port;
     QTimer m_throttle;
-    QTimer m_retry;  // while waiting for a lost device
-    QTimer m_settle; // a change in the device's directory: try soon
+    QTimer m_retry;                                // while waiting for a lost device
+    QTimer m_settle;                               // a change in the device's directory: try soon
     std::unique_ptr<QFileSystemWatcher> m_watcher; // only while waiting
-    QByteArray m_salvaged; // bytes taken from a port that has since closed
+    QByteArray m_salvaged;                         // bytes taken from a port that has since closed
     LineSettings m_settings;
     QSerialPort::FlowControl m_flow = QSerialPort::NoFlowControl;
     int m_commPort = 1;

@@ -14,7 +14,7 @@ class SerialComponent : public QObject
 
 public:
     // commEvent() codes
-    static constexpr int EventReceive = 2;       // bytes are waiting
+    static constexpr int EventReceive = 2; // bytes are waiting
     // The device went away. The port stays logically open (portOpen() is
     // true) while the component waits for the device to return; see
     // lostDeviceDescription().
