@@ -50,6 +50,29 @@ constexpr qint64 busyIntervalBytes = 2048;
 // its links, then sets its group): try once the burst is over.
 constexpr int settleMs = 50;
 
+// Identifies a symbolic link itself (not its target), so that a link made
+// anew is told from one left as it was; empty when `path` is no link.
+QString linkStamp(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    return QStringLiteral("%1:%2.%3")
+        .arg(quint64(st.st_ino))
+        .arg(qint64(st.st_ctim.tv_sec))
+        .arg(qint64(st.st_ctim.tv_nsec));
+#else
+    Q_UNUSED(path);
+    return {};
+#endif
+}
+
+bool isPseudoTerminal(const QString &device)
+{
+    return device.startsWith(QLatin1String("/dev/pts/"));
+}
+
 bool isAsciiDigits(const QString &text)
 {
     if (text.isEmpty())
@@ -418,6 +441,7 @@ void QtSerialComponent::startWaiting()
     m_waiting = true;
     m_waitCandidate.clear();
     m_lostDescription = tr("%1: the device is no longer available; waiting for it to return").arg(m_device);
+    m_linkAtLoss = linkStamp(QDir(QStringLiteral("/dev")).absoluteFilePath(m_configured));
     m_retry.start();
     watchDeviceDirectories();
 }
@@ -474,6 +498,16 @@ void QtSerialComponent::tryReopen(bool scheduled)
         return;
     }
     const QString device = PortMap::resolvedPath(m_configured);
+    // A pseudo-terminal whose far end closed is gone for good: its number is
+    // soon given to another one, quite likely someone's shell, which is not
+    // ours to read. One comes back only when the link to it is made anew.
+    if (isPseudoTerminal(device)) {
+        const QString stamp = linkStamp(path);
+        if (stamp.isEmpty() || stamp == m_linkAtLoss) {
+            noteWaitReason(away, scheduled);
+            return;
+        }
+    }
     PortDiagnosis::Facts facts;
     facts.device = device;
 #ifdef Q_OS_UNIX

@@ -895,6 +895,32 @@ private slots:
         QVERIFY(openHere(plug.device()));
     }
 
+    // The number of a closed pseudo-terminal goes to the next one opened,
+    // which belongs to someone else.
+    void pseudoTerminalNumberGivenOutAgain()
+    {
+        Pty first;
+        const QString path = canonical(first.slavePath());
+        m_env.mapPort(4, path);
+        QtSerialComponent component;
+        component.setRetryInterval(retryMs);
+        component.setCommPort(4);
+        component.setPortOpen(true);
+        Receiver rx(component);
+        first.closeMaster();
+        QTRY_COMPARE(rx.otherEvents(), 1);
+
+        std::vector<std::unique_ptr<Pty>> others;
+        while (others.size() < 64 && !QFileInfo::exists(path))
+            others.push_back(std::make_unique<Pty>());
+        if (!QFileInfo::exists(path))
+            QSKIP("the number was not given out again");
+        QTest::qWait(10 * retryMs); // proving an absence: nothing to wait on
+        QVERIFY(!openHere(path));
+        QVERIFY(component.portOpen());
+        QCOMPARE(rx.otherEvents(), 1);
+    }
+
     // Something other than absence keeps the device from reopening: the
     // receiver hears why, once, and the wait goes on until it clears.
     void reopenBlocked_data()
