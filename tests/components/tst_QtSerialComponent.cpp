@@ -450,9 +450,11 @@ private slots:
         QFile(plain).open(QIODevice::WriteOnly);
         QTest::newRow("missing path") << m_env.filePath(QStringLiteral("no-such-device")) << ""
                                       << "";
-        QTest::newRow("missing name under /dev") << "ttyOmbrixNone"
-                                                 << ""
-                                                 << "";
+        // Unique per process: an open takes the device's lock file before it
+        // finds the device missing, which a test run beside this one would see.
+        QTest::newRow("missing name under /dev")
+            << QStringLiteral("ttyOmbrixNone%1").arg(QCoreApplication::applicationPid()) << ""
+            << "";
         QTest::newRow("unmapped COM255") << QString() << ""
                                          << "";
         QTest::newRow("directory") << m_env.path() << ""
