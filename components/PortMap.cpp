@@ -25,7 +25,11 @@ QString devicePath(int port)
 
 QString resolvedDevicePath(int port)
 {
-    const QString configured = devicePath(port);
+    return resolvedPath(devicePath(port));
+}
+
+QString resolvedPath(const QString &configured)
+{
     // The serial port layer looks a bare name such as "ttyUSB0" up under /dev;
     // resolve it the same way so that the lock is shared with the full path.
     const QString path =

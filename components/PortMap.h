@@ -17,4 +17,9 @@ QString devicePath(int port);
 // exist, the configured path itself.
 QString resolvedDevicePath(int port);
 
+// resolvedDevicePath() for a path as configured: a bare name is taken from
+// /dev, symbolic links are followed; a path that leads nowhere comes back
+// as given.
+QString resolvedPath(const QString &configured);
+
 } // namespace PortMap

@@ -1,9 +1,19 @@
 #include "QtSerialComponent.h"
 
 #include "ComponentError.h"
+#include "PortDiagnosis.h"
 #include "PortMap.h"
 
-#include <cerrno>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -36,6 +46,32 @@ constexpr int readsOnClose = 64;
 // brings plenty with each, and pausing it would only hold it back, so the
 // interval after a busy one reads freely.
 constexpr qint64 busyIntervalBytes = 2048;
+// A change in a watched directory comes in bursts (udev makes the node, then
+// its links, then sets its group): try once the burst is over.
+constexpr int settleMs = 50;
+
+// Identifies a symbolic link itself (not its target), so that a link made
+// anew is told from one left as it was; empty when `path` is no link.
+QString linkStamp(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    return QStringLiteral("%1:%2.%3")
+        .arg(quint64(st.st_ino))
+        .arg(qint64(st.st_ctim.tv_sec))
+        .arg(qint64(st.st_ctim.tv_nsec));
+#else
+    Q_UNUSED(path);
+    return {};
+#endif
+}
+
+bool isPseudoTerminal(const QString &device)
+{
+    return device.startsWith(QLatin1String("/dev/pts/"));
+}
 
 bool isAsciiDigits(const QString &text)
 {
@@ -58,12 +94,18 @@ QtSerialComponent::QtSerialComponent(QObject *parent)
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onErrorOccurred);
     connect(&m_throttle, &QTimer::timeout, this, &QtSerialComponent::onThrottleTimeout);
+    m_retry.setInterval(retryIntervalMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] { tryReopen(true); });
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleMs);
+    connect(&m_settle, &QTimer::timeout, this, [this] { tryReopen(false); });
 }
 
 QtSerialComponent::~QtSerialComponent()
 {
     // No signals from here: the receiver may be half destroyed already.
     m_throttle.stop();
+    stopWaiting();
     disconnect(&m_port, nullptr, this, nullptr);
     if (m_port.isOpen())
         m_port.close();
@@ -132,7 +174,7 @@ void QtSerialComponent::setLineSwitch(bool on)
 
 bool QtSerialComponent::portOpen() const
 {
-    return m_port.isOpen();
+    return m_port.isOpen() || m_waiting;
 }
 
 void QtSerialComponent::setPortOpen(bool open)
@@ -163,40 +205,15 @@ QByteArray QtSerialComponent::input()
     return bytes;
 }
 
+void QtSerialComponent::setRetryInterval(int ms)
+{
+    m_retry.setInterval(qMax(ms, 1));
+}
+
 QString QtSerialComponent::describeOpenError(QSerialPort::SerialPortError error, const QString &errorString,
                                              const QString &device)
 {
-    // QSerialPort gives the system's text for the errno of the call that
-    // failed; compare with the same text rather than with English words, so
-    // that a translated system still gets the right description.
-    const auto is = [&errorString](int code) { return errorString == qt_error_string(code); };
-    const auto inUse = QStringLiteral("%1: in use by another program");
-    const auto notSerial = QStringLiteral("%1: not a serial device");
-
-    if (is(EBUSY))
-        return inUse.arg(device);
-    switch (error) {
-    case QSerialPort::PermissionError:
-        // Besides a refused open, QSerialPort reports a lock file held by
-        // another process as a permission error, in words of its own.
-        if (is(EACCES) || is(EPERM))
-            return QStringLiteral("%1: permission denied (you may need to be in the 'dialout' group)")
-                .arg(device);
-        return inUse.arg(device);
-    case QSerialPort::UnsupportedOperationError:
-        // The terminal ioctls fail on anything but a terminal; any other
-        // refusal at open is the device rejecting the line settings.
-        if (is(ENOTTY))
-            return notSerial.arg(device);
-        return QStringLiteral("%1: unsupported setting").arg(device);
-    case QSerialPort::NoError:
-        // errorString() then reads "Unknown error", which says nothing.
-        return QStringLiteral("%1: could not be opened").arg(device);
-    default:
-        if (is(EISDIR) || is(ENOTTY))
-            return notSerial.arg(device);
-        return QStringLiteral("%1: %2").arg(device, errorString);
-    }
+    return PortDiagnosis::describe(PortDiagnosis::examine(error, errorString, device));
 }
 
 bool QtSerialComponent::parseSettings(const QString &text, LineSettings *out)
@@ -265,12 +282,37 @@ void QtSerialComponent::applyLineSettings()
 
 void QtSerialComponent::openPort()
 {
-    if (m_port.isOpen())
+    if (portOpen())
         return;
-    const QString device = PortMap::resolvedDevicePath(m_commPort);
+    const QString configured = PortMap::devicePath(m_commPort);
+    const QString device = PortMap::resolvedPath(configured);
 
     DepthGuard busy(m_busy);
+    m_configured = configured;
     m_device = device;
+    m_openFailure.clear();
+    m_lostDescription.clear();
+    m_reportLoss = true;
+    QSerialPort::SerialPortError error = QSerialPort::NoError;
+    QString errorString;
+    if (openDevice(device, &error, &errorString))
+        return;
+    // A device that is not there is not an error: the port stays closed
+    // and portOpen() says so.
+    if (error == QSerialPort::DeviceNotFoundError) {
+        PortDiagnosis::Facts facts;
+        facts.kind = PortDiagnosis::Kind::NoDevice;
+        facts.device = configured;
+        facts.port = m_commPort;
+        m_openFailure = PortDiagnosis::describe(facts);
+        return;
+    }
+    throw ComponentError(describeOpenError(error, errorString, device));
+}
+
+bool QtSerialComponent::openDevice(const QString &device, QSerialPort::SerialPortError *error,
+                                   QString *errorString)
+{
     m_port.setPortName(device);
     applyLineSettings();
     m_port.setFlowControl(m_flow);
@@ -279,20 +321,22 @@ void QtSerialComponent::openPort()
     m_busyInterval = false;
     m_lossPending = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
-        const QSerialPort::SerialPortError error = m_port.error();
-        const QString errorString = m_port.errorString();
+        *error = m_port.error();
+        *errorString = m_port.errorString();
         m_port.clearError();
-        // A device that is not there is not an error: the port stays closed
-        // and portOpen() says so.
-        if (error == QSerialPort::DeviceNotFoundError)
-            return;
-        throw ComponentError(describeOpenError(error, errorString, device));
+        return false;
     }
     m_port.setDataTerminalReady(m_lineSwitch);
+    return true;
 }
 
 void QtSerialComponent::closePort()
 {
+    if (m_waiting) {
+        // The port itself closed when the device went; only the wait is left.
+        stopWaiting();
+        return;
+    }
     if (!m_port.isOpen() || m_closing)
         return;
     m_closing = true;
@@ -352,6 +396,8 @@ void QtSerialComponent::resumeReading()
 void QtSerialComponent::raise(int event)
 {
     m_event = event;
+    if (event == EventReceive)
+        m_reportLoss = true;
     {
         DepthGuard inOnComm(m_inOnComm);
         emit OnComm();
@@ -373,14 +419,164 @@ void QtSerialComponent::deviceLost(bool notify)
         m_port.clearError();
     }
     m_paused = false;
-    m_lostDescription = QStringLiteral("%1: the device is no longer available").arg(m_device);
-    if (!notify)
+    if (!notify) // the port was closing anyway
+        return;
+    // Bytes salvaged beyond what the receiver has heard of are news; so is
+    // the loss, unless the device went again right after a reopen, before
+    // anything came: the receiver's last word is then still the first loss.
+    const bool news = m_reportLoss || inBufferCount() > m_countAfterEvent;
+    startWaiting();
+    if (!news)
         return;
     // Bytes that came before the loss are reported as received data first,
     // for a receiver that reads only on EventReceive.
     if (!m_salvaged.isEmpty())
         raise(EventReceive);
+    if (m_waiting) // unless the receiver closed the port meanwhile
+        raise(EventDeviceLost);
+}
+
+void QtSerialComponent::startWaiting()
+{
+    m_waiting = true;
+    m_waitCandidate.clear();
+    m_lostDescription = tr("%1: the device is no longer available; waiting for it to return").arg(m_device);
+    m_linkAtLoss = linkStamp(QDir(QStringLiteral("/dev")).absoluteFilePath(m_configured));
+    m_retry.start();
+    watchDeviceDirectories();
+}
+
+void QtSerialComponent::stopWaiting()
+{
+    m_waiting = false;
+    m_retry.stop();
+    m_settle.stop();
+    m_watcher.reset();
+}
+
+void QtSerialComponent::watchDeviceDirectories()
+{
+    // The directories that show the device coming back: the configured
+    // path's (a by-id link) and the device node's, or the nearest ancestor
+    // that exists when a directory went with the device.
+    if (!m_watcher) {
+        m_watcher = std::make_unique<QFileSystemWatcher>();
+        connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, [this] {
+            watchDeviceDirectories();
+            m_settle.start();
+        });
+    }
+    QStringList wanted;
+    for (const QString &path :
+         {QDir::cleanPath(QDir(QStringLiteral("/dev")).absoluteFilePath(m_configured)), m_device}) {
+        QFileInfo dir(QFileInfo(path).absolutePath());
+        while (!dir.isDir() && !dir.isRoot())
+            dir.setFile(dir.absolutePath());
+        if (!wanted.contains(dir.absoluteFilePath()))
+            wanted.append(dir.absoluteFilePath());
+    }
+    const QStringList watched = m_watcher->directories();
+    for (const QString &dir : watched) {
+        if (!wanted.contains(dir))
+            m_watcher->removePath(dir);
+    }
+    for (const QString &dir : std::as_const(wanted)) {
+        if (!watched.contains(dir))
+            m_watcher->addPath(dir);
+    }
+}
+
+void QtSerialComponent::tryReopen(bool scheduled)
+{
+    if (!m_waiting || m_port.isOpen())
+        return;
+    // A cheap look first: most tries find nothing there.
+    const QString path = QDir(QStringLiteral("/dev")).absoluteFilePath(m_configured);
+    const QString away = tr("%1: the device is no longer available; waiting for it to return").arg(m_device);
+    if (!QFileInfo::exists(path)) {
+        noteWaitReason(away, scheduled);
+        return;
+    }
+    const QString device = PortMap::resolvedPath(m_configured);
+    // A pseudo-terminal whose far end closed is gone for good: its number is
+    // soon given to another one, quite likely someone's shell, which is not
+    // ours to read. One comes back only when the link to it is made anew.
+    if (isPseudoTerminal(device)) {
+        const QString stamp = linkStamp(path);
+        if (stamp.isEmpty() || stamp == m_linkAtLoss) {
+            noteWaitReason(away, scheduled);
+            return;
+        }
+    }
+    PortDiagnosis::Facts facts;
+    facts.device = device;
+#ifdef Q_OS_UNIX
+    // Only a character device can be the device back; opening anything else
+    // (a FIFO, a file left in its place) is no business of ours.
+    struct stat st = {};
+    if (::stat(QFile::encodeName(device).constData(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+        facts.kind = PortDiagnosis::Kind::NotSerial;
+        noteWaitReason(tr("%1; still trying to reopen it").arg(PortDiagnosis::describe(facts)), scheduled);
+        return;
+    }
+#endif
+    QSerialPort::SerialPortError error = QSerialPort::NoError;
+    QString errorString;
+    bool opened = false;
+    {
+        DepthGuard busy(m_busy);
+        opened = openDevice(device, &error, &errorString);
+        if (opened && hungUp()) {
+            // A terminal whose far end is gone opens but reads nothing ever.
+            m_port.close();
+            m_port.clearError();
+            noteWaitReason(away, scheduled);
+            return;
+        }
+    }
+    if (opened) {
+        stopWaiting();
+        m_device = device;
+        m_reportLoss = false;
+        return;
+    }
+    if (error == QSerialPort::DeviceNotFoundError) {
+        noteWaitReason(away, scheduled);
+        return;
+    }
+    noteWaitReason(tr("%1; still trying to reopen it").arg(describeOpenError(error, errorString, device)),
+                   scheduled);
+}
+
+void QtSerialComponent::noteWaitReason(const QString &reason, bool scheduled)
+{
+    // Tries prompted by a directory change may catch a device half set up
+    // (udev has yet to give it its group); only the regular tries, one
+    // retry interval apart, may tell the receiver of a new reason, and only
+    // when two of them in a row agree.
+    if (!scheduled)
+        return;
+    if (reason == m_lostDescription) {
+        m_waitCandidate.clear();
+        return;
+    }
+    if (reason != m_waitCandidate) {
+        m_waitCandidate = reason;
+        return;
+    }
+    m_waitCandidate.clear();
+    m_lostDescription = reason;
     raise(EventDeviceLost);
+}
+
+bool QtSerialComponent::hungUp()
+{
+#ifdef Q_OS_UNIX
+    pollfd p{int(m_port.handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
 }
 
 void QtSerialComponent::onReadyRead()

@@ -14,8 +14,11 @@ class SerialComponent : public QObject
 
 public:
     // commEvent() codes
-    static constexpr int EventReceive = 2;       // bytes are waiting
-    static constexpr int EventDeviceLost = 1012; // the device went away; the port is closed
+    static constexpr int EventReceive = 2; // bytes are waiting
+    // The device went away. The port stays logically open (portOpen() is
+    // true) while the component waits for the device to return; see
+    // lostDeviceDescription().
+    static constexpr int EventDeviceLost = 1012;
 
     using QObject::QObject;
     ~SerialComponent() override = default;
@@ -25,13 +28,20 @@ public:
     virtual void setSettings(const QString &settings) = 0; // "baud,parity,data,stop"
     virtual void setHandshaking(int mode) = 0;             // 0 none, 1 XON/XOFF, 2 RTS/CTS
     virtual void setLineSwitch(bool on) = 0;               // DTR
+    // True from a successful open until setPortOpen(false), also while the
+    // device is away and the component waits for it to return: the session
+    // is still active then, and setPortOpen(false) ends the wait.
     virtual bool portOpen() const = 0;
     virtual void setPortOpen(bool open) = 0;
     virtual int commEvent() const = 0;
     virtual qint64 inBufferCount() const = 0;
     virtual QByteArray input() = 0; // takes every waiting byte
-    // After EventDeviceLost: what happened, naming the device.
+    // After EventDeviceLost: what happened, naming the device, and that the
+    // component waits for it to return (or what keeps it from reopening).
     virtual QString lostDeviceDescription() const = 0;
+    // After setPortOpen(true) left the port closed without an error (no
+    // device behind the COM number): why, naming the path that was tried.
+    virtual QString openFailureDescription() const { return {}; }
 
 signals:
     void OnComm();

@@ -1,6 +1,7 @@
-// Usage: openport_helper DEVICE
+// Usage: openport_helper [--hold] DEVICE
 // Maps a port to DEVICE in a settings store of its own, opens it through the
 // serial component and prints "open", "closed" or "error: <description>".
+// With --hold it keeps the port open until its standard input closes.
 #include "components/ComponentError.h"
 #include "components/QtSerialComponent.h"
 #include "tests/support/TestEnv.h"
@@ -8,14 +9,18 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char **argv)
 {
-    if (argc != 2)
+    const bool hold = argc == 3 && std::strcmp(argv[1], "--hold") == 0;
+    if (argc != 2 && !hold)
         return 2;
     TestEnv env; // before the application, which may read the store
     QCoreApplication app(argc, argv);
     constexpr int port = 7;
-    env.mapPort(port, QString::fromLocal8Bit(argv[1]));
+    env.mapPort(port, QString::fromLocal8Bit(argv[argc - 1]));
 
     QTextStream out(stdout);
     QtSerialComponent component;
@@ -24,6 +29,8 @@ int main(int argc, char **argv)
         component.setSettings(QStringLiteral("9600,N,8,1"));
         component.setPortOpen(true);
         out << (component.portOpen() ? "open" : "closed") << Qt::endl;
+        while (hold && std::fgetc(stdin) != EOF) {
+        }
     } catch (const ComponentError &e) {
         out << "error: " << e.description() << Qt::endl;
     }

@@ -1,4 +1,5 @@
 #include "components/ComponentError.h"
+#include "components/PortDiagnosis.h"
 #include "components/PortMap.h"
 #include "components/QtSerialComponent.h"
 #include "tests/support/Pty.h"
@@ -76,7 +77,81 @@ QString canonical(const QString &path)
     return QFileInfo(path).canonicalFilePath();
 }
 
+QString programName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+}
+
+// Another program holding a device open (with a lock file, as serial
+// programs do) until the object goes.
+class Holder
+{
+public:
+    explicit Holder(const QString &device)
+    {
+        m_process.start(QStringLiteral(OPENPORT_HELPER), {QStringLiteral("--hold"), device});
+        while (m_process.waitForReadyRead(30000) && !m_process.canReadLine()) {
+        }
+        m_held = m_process.readLine().trimmed() == "open";
+    }
+    ~Holder() { release(); }
+    Holder(const Holder &) = delete;
+    Holder &operator=(const Holder &) = delete;
+
+    bool isHolding() const { return m_held; }
+    qint64 pid() const { return m_process.processId(); }
+    void release()
+    {
+        m_process.closeWriteChannel();
+        m_process.waitForFinished(30000);
+    }
+
+private:
+    QProcess m_process;
+    bool m_held = false;
+};
+
+// A device behind a link, as /dev/serial/by-id gives one: the port map names
+// the link, and the device can be pulled and plugged in again.
+class PluggableDevice
+{
+public:
+    explicit PluggableDevice(const QString &link)
+        : m_link(link)
+    {
+        plugIn();
+    }
+    Pty &pty() { return *m_pty; }
+    QString device() const { return canonical(m_pty->slavePath()); }
+    void pull(bool removeLink)
+    {
+        m_pty->closeMaster();
+        if (removeLink)
+            QFile::remove(m_link);
+    }
+    bool plugIn()
+    {
+        m_pty = std::make_unique<Pty>();
+        QFile::remove(m_link);
+        return QFile::link(m_pty->slavePath(), m_link);
+    }
+
+private:
+    QString m_link;
+    std::unique_ptr<Pty> m_pty;
+};
+
+// Whether this process holds `device`: the lock file of an open port names it.
+bool openHere(const QString &device)
+{
+    return PortDiagnosis::findHolder(device).pid == QCoreApplication::applicationPid();
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(PortDiagnosis::Facts)
+Q_DECLARE_METATYPE(PortDiagnosis::Kind)
 
 class tst_QtSerialComponent : public QObject
 {
@@ -94,6 +169,20 @@ class tst_QtSerialComponent : public QObject
         component->setPortOpen(true);
         return component;
     }
+
+    // A component on COM3 with a device behind a link, retrying quickly.
+    std::unique_ptr<QtSerialComponent> openPluggable(const QString &link, int retryInterval = retryMs)
+    {
+        m_env.mapPort(3, link);
+        auto component = std::make_unique<QtSerialComponent>();
+        component->setRetryInterval(retryInterval);
+        component->setCommPort(3);
+        component->setSettings(QStringLiteral("9600,N,8,1"));
+        component->setPortOpen(true);
+        return component;
+    }
+
+    static constexpr int retryMs = 50;
 
 private slots:
     void portMap_data()
@@ -354,35 +443,63 @@ private slots:
 
     void openFailures_data()
     {
-        QTest::addColumn<QString>("device"); // null: COM255 not in the map
-        QTest::addColumn<bool>("heldByAnother");
+        QTest::addColumn<QString>("device");      // null: COM255 not in the map
+        QTest::addColumn<QString>("holder");      // "session": held by this process; "program": by another
         QTest::addColumn<QString>("description"); // empty: stays closed without an error
         const QString plain = m_env.filePath(QStringLiteral("plain.txt"));
         QFile(plain).open(QIODevice::WriteOnly);
-        QTest::newRow("missing path") << m_env.filePath(QStringLiteral("no-such-device")) << false << "";
-        QTest::newRow("missing name under /dev") << "ttyOmbrixNone" << false << "";
-        QTest::newRow("unmapped COM255") << QString() << false << "";
-        QTest::newRow("directory") << m_env.path() << false << ": not a serial device";
-        QTest::newRow("null device") << "/dev/null" << false << ": not a serial device";
-        QTest::newRow("regular file") << plain << false << ": not a serial device";
-        QTest::newRow("held, same path") << "pty" << true << ": in use by another program";
-        QTest::newRow("held, through a link") << "link" << true << ": in use by another program";
+        QTest::newRow("missing path") << m_env.filePath(QStringLiteral("no-such-device")) << ""
+                                      << "";
+        // Unique per process: an open takes the device's lock file before it
+        // finds the device missing, which a test run beside this one would see.
+        QTest::newRow("missing name under /dev")
+            << QStringLiteral("ttyOmbrixNone%1").arg(QCoreApplication::applicationPid()) << ""
+            << "";
+        QTest::newRow("unmapped COM255") << QString() << ""
+                                         << "";
+        QTest::newRow("directory") << m_env.path() << ""
+                                   << ": not a serial device";
+        QTest::newRow("null device") << "/dev/null"
+                                     << ""
+                                     << ": not a serial device";
+        QTest::newRow("regular file") << plain << ""
+                                      << ": not a serial device";
+        QTest::newRow("held by a session, same path") << "pty"
+                                                      << "session"
+                                                      << " is in use by another session";
+        QTest::newRow("held by a session, through a link") << "link"
+                                                           << "session"
+                                                           << " is in use by another session";
+        QTest::newRow("held by another program") << "pty"
+                                                 << "program"
+                                                 << " is in use by openport_helper (process %1)";
+        QTest::newRow("held by another program, through a link")
+            << "link"
+            << "program"
+            << " is in use by openport_helper (process %1)";
     }
 
     void openFailures()
     {
         QFETCH(QString, device);
-        QFETCH(bool, heldByAnother);
+        QFETCH(QString, holder);
         QFETCH(QString, description);
         constexpr int port = 255;
         Pty pty;
-        std::unique_ptr<QtSerialComponent> holder;
-        if (heldByAnother) {
-            holder = openOn(pty, 1);
+        std::unique_ptr<QtSerialComponent> session;
+        std::unique_ptr<Holder> program;
+        if (!holder.isEmpty()) {
             const QString link = m_env.filePath(QStringLiteral("serial-link"));
             QFile::remove(link);
             QVERIFY(QFile::link(pty.slavePath(), link));
             device = device == QLatin1String("link") ? link : pty.slavePath();
+        }
+        if (holder == QLatin1String("session"))
+            session = openOn(pty, 1);
+        if (holder == QLatin1String("program")) {
+            program = std::make_unique<Holder>(pty.slavePath());
+            QVERIFY(program->isHolding());
+            description = description.arg(program->pid());
         }
         if (device.isNull() && QFileInfo::exists(QStringLiteral("/dev/ttyS254")))
             QSKIP("this machine has the device");
@@ -394,47 +511,122 @@ private slots:
         try {
             component.setPortOpen(true);
             QVERIFY2(description.isEmpty(), "no error raised");
+            // Nothing at the path: the description names the path the map gave.
+            QCOMPARE(component.openFailureDescription(),
+                     QStringLiteral("COM255: no device at ") + PortMap::devicePath(port));
         } catch (const ComponentError &e) {
             QCOMPARE(e.description(), canonical(device) + description);
         }
         QVERIFY(!component.portOpen());
         QCOMPARE(spy.count(), 0);
-        if (holder) { // the holder is undisturbed by the attempt
-            Receiver rx(*holder);
+        if (session) { // the holder is undisturbed by the attempt
+            Receiver rx(*session);
             QVERIFY(pty.write("still here"));
             QTRY_COMPARE(rx.bytes, QByteArray("still here"));
         }
     }
 
-    void describeOpenError_data()
+    void classifyOpenError_data()
     {
         QTest::addColumn<QSerialPort::SerialPortError>("error");
         QTest::addColumn<QString>("errorString");
-        QTest::addColumn<QString>("expected");
-        const QString denied =
-            QStringLiteral(": permission denied (you may need to be in the 'dialout' group)");
+        QTest::addColumn<PortDiagnosis::Kind>("kind");
+        using Kind = PortDiagnosis::Kind;
         QTest::newRow("lock held") << QSerialPort::PermissionError
-                                   << "Permission error while locking the device"
-                                   << ": in use by another program";
-        QTest::newRow("EACCES") << QSerialPort::PermissionError << qt_error_string(EACCES) << denied;
-        QTest::newRow("EPERM") << QSerialPort::PermissionError << qt_error_string(EPERM) << denied;
-        QTest::newRow("EBUSY") << QSerialPort::PermissionError << qt_error_string(EBUSY)
-                               << ": in use by another program";
+                                   << "Permission error while locking the device" << Kind::InUse;
+        QTest::newRow("EACCES") << QSerialPort::PermissionError << qt_error_string(EACCES)
+                                << Kind::PermissionDenied;
+        QTest::newRow("EPERM") << QSerialPort::PermissionError << qt_error_string(EPERM)
+                               << Kind::PermissionDenied;
+        QTest::newRow("EBUSY") << QSerialPort::ResourceError << qt_error_string(EBUSY) << Kind::InUse;
         QTest::newRow("EINVAL") << QSerialPort::UnsupportedOperationError << qt_error_string(EINVAL)
-                                << ": unsupported setting";
-        QTest::newRow("EIO") << QSerialPort::ResourceError << qt_error_string(EIO)
-                             << ": " + qt_error_string(EIO);
-        QTest::newRow("no error recorded") << QSerialPort::NoError << "Unknown error"
-                                           << ": could not be opened";
+                                << Kind::UnsupportedSetting;
+        QTest::newRow("ENOTTY") << QSerialPort::UnsupportedOperationError << qt_error_string(ENOTTY)
+                                << Kind::NotSerial;
+        QTest::newRow("EISDIR") << QSerialPort::UnknownError << qt_error_string(EISDIR) << Kind::NotSerial;
+        QTest::newRow("ENOENT") << QSerialPort::DeviceNotFoundError << qt_error_string(ENOENT)
+                                << Kind::NoDevice;
+        QTest::newRow("EIO") << QSerialPort::ResourceError << qt_error_string(EIO) << Kind::Other;
     }
 
-    void describeOpenError()
+    void classifyOpenError()
     {
         QFETCH(QSerialPort::SerialPortError, error);
         QFETCH(QString, errorString);
+        QFETCH(PortDiagnosis::Kind, kind);
+        QCOMPARE(int(PortDiagnosis::classify(error, errorString)), int(kind));
+    }
+
+    // The wording from the facts, for the cases a test running as root
+    // cannot produce for real.
+    void describeOpenFailure_data()
+    {
+        QTest::addColumn<PortDiagnosis::Facts>("facts");
+        QTest::addColumn<QString>("expected");
+        using Kind = PortDiagnosis::Kind;
+        const auto facts = [](Kind kind, auto &&...set) {
+            PortDiagnosis::Facts f;
+            f.kind = kind;
+            f.device = QStringLiteral("/dev/ttyUSB0");
+            (set(f), ...);
+            return f;
+        };
+        const auto denied = [&](const char *group, bool mayOpen, const char *user, bool afterLogin) {
+            return facts(Kind::PermissionDenied, [&](PortDiagnosis::Facts &f) {
+                f.group = QLatin1String(group);
+                f.groupMayOpen = mayOpen;
+                f.user = QLatin1String(user);
+                f.inGroupAfterLogin = afterLogin;
+            });
+        };
+        const auto heldBy = [&](const char *name, qint64 pid, bool us) {
+            return facts(Kind::InUse, [&](PortDiagnosis::Facts &f) {
+                f.holder = QLatin1String(name);
+                f.holderPid = pid;
+                f.heldByThisProcess = us;
+            });
+        };
+        QTest::newRow("denied: join the group")
+            << denied("dialout", true, "alice", false)
+            << "/dev/ttyUSB0: permission denied; run 'sudo usermod -aG dialout alice', then log in again";
+        QTest::newRow("denied: joined, not logged in again")
+            << denied("uucp", true, "alice", true)
+            << "/dev/ttyUSB0: permission denied; log in again to join group uucp";
+        QTest::newRow("denied: login name unknown")
+            << denied("dialout", true, "", false)
+            << "/dev/ttyUSB0: permission denied; join group dialout, then log in again";
+        QTest::newRow("denied: group may not open")
+            << denied("dialout", false, "alice", false) << "/dev/ttyUSB0: permission denied";
+        QTest::newRow("denied: group root")
+            << denied("root", true, "alice", false) << "/dev/ttyUSB0: permission denied";
+        QTest::newRow("denied: group unknown")
+            << denied("", true, "alice", false) << "/dev/ttyUSB0: permission denied";
+        QTest::newRow("in use: program known")
+            << heldBy("picocom", 4242, false) << "/dev/ttyUSB0 is in use by picocom (process 4242)";
+        QTest::newRow("in use: name unreadable")
+            << heldBy("", 4242, false) << "/dev/ttyUSB0 is in use by process 4242";
+        QTest::newRow("in use: holder not found")
+            << heldBy("", 0, false) << "/dev/ttyUSB0 is in use by another program";
+        QTest::newRow("in use: another session")
+            << heldBy("ombrix", 77, true) << "/dev/ttyUSB0 is in use by another session";
+        QTest::newRow("no device") << facts(Kind::NoDevice, [](PortDiagnosis::Facts &f) {
+            f.device = QStringLiteral("/dev/serial/by-id/usb-x");
+            f.port = 3;
+        }) << "COM3: no device at /dev/serial/by-id/usb-x";
+        QTest::newRow("not serial") << facts(Kind::NotSerial) << "/dev/ttyUSB0: not a serial device";
+        QTest::newRow("setting refused")
+            << facts(Kind::UnsupportedSetting) << "/dev/ttyUSB0: unsupported setting";
+        QTest::newRow("other") << facts(Kind::Other, [](PortDiagnosis::Facts &f) {
+            f.systemText = qt_error_string(EIO);
+        }) << "/dev/ttyUSB0: " + qt_error_string(EIO);
+        QTest::newRow("other, no words") << facts(Kind::Other) << "/dev/ttyUSB0: could not be opened";
+    }
+
+    void describeOpenFailure()
+    {
+        QFETCH(PortDiagnosis::Facts, facts);
         QFETCH(QString, expected);
-        QCOMPARE(QtSerialComponent::describeOpenError(error, errorString, QStringLiteral("/dev/ttyUSB0")),
-                 QStringLiteral("/dev/ttyUSB0") + expected);
+        QCOMPARE(PortDiagnosis::describe(facts), expected);
     }
 
     // Root opens anything, so the refusals an ordinary user meets are tried
@@ -442,23 +634,37 @@ private slots:
     void openAsAnotherUser_data()
     {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("group"); // empty: as the pseudo-terminal comes
         QTest::addColumn<bool>("heldByUs");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("allowed") << 0666 << false << "open";
-        QTest::newRow("no permission")
-            << 0600 << false << "error: %1: permission denied (you may need to be in the 'dialout' group)";
-        QTest::newRow("held by another program") << 0666 << true << "error: %1: in use by another program";
+        QTest::newRow("allowed") << 0666 << "" << false << "open";
+        QTest::newRow("no permission for the group") << 0600 << "" << false << "error: %1: permission denied";
+        QTest::newRow("group dialout may open")
+            << 0660 << "dialout" << false
+            << "error: %1: permission denied; run 'sudo usermod -aG dialout nobody', then log in again";
+        QTest::newRow("held by another program")
+            << 0666 << "" << true
+            << "error: %1 is in use by " + programName(QCoreApplication::applicationPid()) + " (process " +
+                   QString::number(QCoreApplication::applicationPid()) + ")";
     }
 
     void openAsAnotherUser()
     {
         QFETCH(int, mode);
+        QFETCH(QString, group);
         QFETCH(bool, heldByUs);
         QFETCH(QString, outcome);
         if (::geteuid() != 0)
             QSKIP("needs root to start a process as another user");
         Pty pty;
-        QVERIFY(::chmod(pty.slavePath().toLocal8Bit().constData(), mode_t(mode)) == 0);
+        const QByteArray path = pty.slavePath().toLocal8Bit();
+        if (!group.isEmpty()) {
+            const ::group *gr = ::getgrnam(group.toLocal8Bit().constData());
+            if (!gr)
+                QSKIP("this machine has no such group");
+            QVERIFY(::chown(path.constData(), uid_t(-1), gr->gr_gid) == 0);
+        }
+        QVERIFY(::chmod(path.constData(), mode_t(mode)) == 0);
         const auto holder = heldByUs ? openOn(pty) : nullptr;
         QProcess helper;
         helper.setChildProcessModifier([] {
@@ -508,9 +714,10 @@ private slots:
             pty.closeMaster();
         }
         QTRY_COMPARE(rx.otherEvents(), 1);
-        QVERIFY(!component->portOpen());
+        QCOMPARE(rx.events.last(), SerialComponent::EventDeviceLost);
+        QVERIFY(component->portOpen()); // waiting for the device to return
         QCOMPARE(component->lostDeviceDescription(),
-                 device + QStringLiteral(": the device is no longer available"));
+                 device + QStringLiteral(": the device is no longer available; waiting for it to return"));
         QTest::qWait(300); // an absence has no condition to wait on
         QCOMPARE(rx.otherEvents(), 1);
 
@@ -606,10 +813,165 @@ private slots:
             QTRY_VERIFY(receivers[i]->bytes == sent[i]);
 
         ptys.front()->closeMaster();
-        QTRY_VERIFY(!components.front()->portOpen());
+        QTRY_COMPARE(receivers.front()->otherEvents(), 1);
         for (int i = 0; i < count; ++i)
             QCOMPARE(receivers[i]->otherEvents(), i == 0 ? 1 : 0);
         QVERIFY(std::all_of(components.begin() + 1, components.end(), [](auto &c) { return c->portOpen(); }));
+    }
+
+    void reconnects_data()
+    {
+        QTest::addColumn<bool>("removeLink");
+        QTest::addColumn<int>("retryInterval");
+        QTest::newRow("link removed, then made anew") << true << retryMs;
+        QTest::newRow("link left dangling, then pointed anew") << false << retryMs;
+        // No regular try within the test's time: a change in the watched
+        // directories must prompt one.
+        QTest::newRow("link removed, prompted by the directory") << true << 3600 * 1000;
+        QTest::newRow("link left dangling, prompted by the directory") << false << 3600 * 1000;
+    }
+
+    void reconnects()
+    {
+        QFETCH(bool, removeLink);
+        QFETCH(int, retryInterval);
+        const QString link = m_env.filePath(QStringLiteral("by-id-link"));
+        PluggableDevice plug(link);
+        auto component = openPluggable(link, retryInterval);
+        QVERIFY(component->portOpen());
+        Receiver rx(*component);
+        QVERIFY(plug.pty().write("before "));
+        QTRY_COMPARE(rx.bytes, QByteArray("before "));
+
+        const QString device = plug.device();
+        plug.pull(removeLink);
+        QTRY_COMPARE(rx.otherEvents(), 1);
+        QCOMPARE(rx.events.last(), SerialComponent::EventDeviceLost);
+        QVERIFY(rx.openAtEvent.last());
+        QCOMPARE(component->lostDeviceDescription(),
+                 device + QStringLiteral(": the device is no longer available; waiting for it to return"));
+        QVERIFY(component->portOpen());
+
+        // Back only for a moment, nothing sent: the receiver's last word, the
+        // loss, still holds, so the second loss is not news.
+        QVERIFY(plug.plugIn());
+        const QString briefly = plug.device();
+        QTRY_VERIFY_WITH_TIMEOUT(openHere(briefly), 10000);
+        plug.pull(removeLink);
+        QTRY_VERIFY(!openHere(briefly));
+        QCOMPARE(rx.otherEvents(), 1);
+
+        QVERIFY(plug.plugIn());
+        QTRY_VERIFY_WITH_TIMEOUT(openHere(plug.device()), 10000);
+        QVERIFY(component->portOpen());
+        QVERIFY(plug.pty().write("after"));
+        QTRY_COMPARE(rx.bytes, QByteArray("before after"));
+        QCOMPARE(rx.otherEvents(), 1); // the tries in between were quiet
+
+        // A second loss, after data came, is news again.
+        plug.pull(true);
+        QTRY_COMPARE(rx.otherEvents(), 2);
+        QVERIFY(component->portOpen());
+    }
+
+    void closingEndsTheWait()
+    {
+        const QString link = m_env.filePath(QStringLiteral("by-id-link"));
+        PluggableDevice plug(link);
+        auto component = openPluggable(link);
+        Receiver rx(*component);
+        plug.pull(true);
+        QTRY_COMPARE(rx.otherEvents(), 1);
+        component->setPortOpen(false);
+        QVERIFY(!component->portOpen());
+
+        QVERIFY(plug.plugIn());
+        QVERIFY(plug.pty().write("unheard"));
+        QTest::qWait(10 * retryMs); // proving an absence: nothing to wait on
+        QVERIFY(!openHere(plug.device()));
+        QCOMPARE(component->inBufferCount(), 0);
+        QCOMPARE(rx.events.size(), 1);
+
+        // And it opens again as usual.
+        component->setPortOpen(true);
+        QVERIFY(openHere(plug.device()));
+    }
+
+    // The number of a closed pseudo-terminal goes to the next one opened,
+    // which belongs to someone else.
+    void pseudoTerminalNumberGivenOutAgain()
+    {
+        Pty first;
+        const QString path = canonical(first.slavePath());
+        m_env.mapPort(4, path);
+        QtSerialComponent component;
+        component.setRetryInterval(retryMs);
+        component.setCommPort(4);
+        component.setPortOpen(true);
+        Receiver rx(component);
+        first.closeMaster();
+        QTRY_COMPARE(rx.otherEvents(), 1);
+
+        std::vector<std::unique_ptr<Pty>> others;
+        while (others.size() < 64 && !QFileInfo::exists(path))
+            others.push_back(std::make_unique<Pty>());
+        if (!QFileInfo::exists(path))
+            QSKIP("the number was not given out again");
+        QTest::qWait(10 * retryMs); // proving an absence: nothing to wait on
+        QVERIFY(!openHere(path));
+        QVERIFY(component.portOpen());
+        QCOMPARE(rx.otherEvents(), 1);
+    }
+
+    // Something other than absence keeps the device from reopening: the
+    // receiver hears why, once, and the wait goes on until it clears.
+    void reopenBlocked_data()
+    {
+        QTest::addColumn<QString>("blocker");
+        QTest::newRow("another program holds the device") << "program";
+        QTest::newRow("a regular file in its place") << "file";
+    }
+
+    void reopenBlocked()
+    {
+        QFETCH(QString, blocker);
+        const QString link = m_env.filePath(QStringLiteral("by-id-link"));
+        PluggableDevice plug(link);
+        auto component = openPluggable(link);
+        Receiver rx(*component);
+        QVERIFY(plug.pty().write("one "));
+        QTRY_COMPARE(rx.bytes, QByteArray("one "));
+        plug.pull(true);
+        QTRY_COMPARE(rx.otherEvents(), 1);
+
+        std::unique_ptr<Holder> program;
+        QString expected;
+        if (blocker == QLatin1String("program")) {
+            QVERIFY(plug.plugIn());
+            program = std::make_unique<Holder>(plug.device());
+            QVERIFY(program->isHolding());
+            expected =
+                QStringLiteral("%1 is in use by openport_helper (process %2); still trying to reopen it")
+                    .arg(plug.device())
+                    .arg(program->pid());
+        } else {
+            QFile file(link);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            expected = canonical(link) + QStringLiteral(": not a serial device; still trying to reopen it");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(component->lostDeviceDescription(), expected, 10000);
+        QCOMPARE(rx.otherEvents(), 2);
+        QCOMPARE(rx.events.last(), SerialComponent::EventDeviceLost);
+        QVERIFY(component->portOpen());
+
+        if (program)
+            program->release();
+        else
+            QVERIFY(plug.plugIn());
+        QTRY_VERIFY_WITH_TIMEOUT(openHere(plug.device()), 10000);
+        QVERIFY(plug.pty().write("two"));
+        QTRY_COMPARE(rx.bytes, QByteArray("one two"));
+        QCOMPARE(rx.otherEvents(), 2);
     }
 };
 
