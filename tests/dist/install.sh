@@ -67,7 +67,8 @@ grep -q '<svg' "$usr/share/icons/hicolor/scalable/apps/ombrix.svg" || fail "scal
 # gives to *.bvx.
 desktop=$usr/share/applications/ombrix.desktop
 desktop-file-validate "$desktop" || fail "desktop entry does not validate"
-grep -qx 'Exec=ombrix %f' "$desktop" || fail "desktop Exec"
+grep -qx 'Exec=ombrix %f' "$desktop" && [ -x "$usr/bin/ombrix" ] || fail "desktop Exec"
+grep -qx 'Icon=ombrix' "$desktop" || fail "desktop Icon is not the installed icon's name"
 grep -qx 'Categories=Utility;Development;' "$desktop" || fail "desktop Categories"
 mimetype=$(sed -n 's/^MimeType=\([^;]*\);$/\1/p' "$desktop")
 [ -n "$mimetype" ] || fail "desktop entry names no MIME type"
