@@ -37,7 +37,7 @@ QString programDirectoryFor(const QString &exeDir)
     return perUserDataDirectory();
 }
 
-QString helpFilePathFor(const QString &exeDir)
+QString programHelpFilePathFor(const QString &exeDir)
 {
     const QString installed = installedDataDirectory(exeDir);
     return QDir(installed.isEmpty() ? exeDir : installed).filePath(QStringLiteral("ombrix.chm"));
@@ -53,7 +53,7 @@ QString programFilePath(const QString &fileName)
     return QDir(programDirectory()).filePath(fileName);
 }
 
-QString helpFilePath()
+QString programHelpFilePath()
 {
-    return helpFilePathFor(QCoreApplication::applicationDirPath());
+    return programHelpFilePathFor(QCoreApplication::applicationDirPath());
 }

@@ -18,10 +18,10 @@ QString programFilePath(const QString &fileName);
 
 // The help file ombrix.chm: in the installed data directory for an installed
 // program, else beside the executable. The file need not exist.
-QString helpFilePath();
+QString programHelpFilePath();
 
 // The same rules for an executable in exeDir; the functions above pass the
 // running program's directory.
 QString installedDataDirectory(const QString &exeDir);
 QString programDirectoryFor(const QString &exeDir);
-QString helpFilePathFor(const QString &exeDir);
+QString programHelpFilePathFor(const QString &exeDir);

@@ -118,7 +118,7 @@ void tst_common::layouts()
     QCOMPARE(installedDataDirectory(exeDir), installed ? shareDir : QString());
     QCOMPARE(programDirectoryFor(exeDir), installed ? dataDir : exeDir);
     QCOMPARE(QFileInfo(dataDir).isDir(), installed);
-    QCOMPARE(helpFilePathFor(exeDir),
+    QCOMPARE(programHelpFilePathFor(exeDir),
              QDir(installed ? shareDir : exeDir).filePath(QStringLiteral("ombrix.chm")));
 }
 
@@ -134,7 +134,7 @@ void tst_common::unwritableExecutableDirectory()
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QCOMPARE(programDirectoryFor(exeDir), dataDir);
     QVERIFY(QFileInfo(dataDir).isDir());
-    QCOMPARE(helpFilePathFor(exeDir), QDir(exeDir).filePath(QStringLiteral("ombrix.chm")));
+    QCOMPARE(programHelpFilePathFor(exeDir), QDir(exeDir).filePath(QStringLiteral("ombrix.chm")));
     QVERIFY(QFile::setPermissions(exeDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
