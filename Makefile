@@ -1,10 +1,14 @@
 # Ombrix: `make run` builds and starts the program, `make test` builds and
 # runs every test. Both install missing Debian packages first.
+# `make install PREFIX=… [DESTDIR=…]` installs, `make deb` builds the Debian
+# package build/ombrix_<version>_<arch>.deb.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 ARGS ?=
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run test bench deps build configure
+.PHONY: run test bench deps build configure install deb
 
 run: build
 	./$(BUILD)/ombrix $(ARGS)
@@ -23,3 +27,9 @@ configure: deps
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+deb: build
+	cd $(BUILD) && cpack -G DEB

@@ -224,7 +224,7 @@ QString helpViewerOverride;
 
 QString frmMain::helpFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ombrix.chm"));
+    return ::programHelpFilePath();
 }
 
 QString frmMain::helpViewer()

@@ -8,6 +8,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick
+  dpkg-dev file desktop-file-utils shared-mime-info groff-base
 )
 packages+=("$@")
 
