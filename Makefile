@@ -1,16 +1,30 @@
 # Ombrix: `make run` builds and starts the program, `make test` builds and
-# runs every test. Both install missing Debian packages first.
+# runs every test, then again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer. `make fuzz` runs each fuzz target for
+# FUZZ_SECONDS. All install missing Debian packages first.
 BUILD ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = fuzz_PrivateProfile fuzz_ProfileSettings
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: run test bench deps build configure
+.PHONY: run test test-plain test-asan bench deps build configure asan-build fuzz
 
 run: build
 	./$(BUILD)/ombrix $(ARGS)
 
-test: build
+test: test-plain test-asan
+
+test-plain: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# The end-to-end tests run the same code as the unit and widget tests, through
+# the program and an X server; under the sanitizers they add minutes and find
+# nothing the others do not.
+test-asan: asan-build
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS) -LE e2e
 
 bench:
 	./bench/run
@@ -23,3 +37,14 @@ configure: deps
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
+
+asan-build: deps
+	@test -f $(ASAN_BUILD)/CMakeCache.txt || cmake -S . -B $(ASAN_BUILD) -DOMBRIX_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+fuzz:
+	@./scripts/deps.sh fuzz
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || \
+	  cmake -S . -B $(FUZZ_BUILD) -DOMBRIX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target $(FUZZ_TARGETS)
+	./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)

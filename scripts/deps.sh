@@ -8,6 +8,10 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick
 )
+# `deps.sh fuzz` (make fuzz): also clang and its libFuzzer and sanitizer runtimes.
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
