@@ -20,7 +20,7 @@ for target in "$@"; do
   echo "== $target: $seconds s"
   # -max_len keeps each input small enough to be fast; -timeout turns an
   # input that takes ten seconds into a failure of its own.
-  QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 \
+  QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
     "$build/tests/fuzz/$target" "$found" "$seeds" \
     -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 |

@@ -185,6 +185,7 @@ void tst_PrivateProfile::roundTrip_data()
     QTest::newRow("lone quote") << "\"" << QByteArray("\"");
     QTest::newRow("quote at end") << "a\"" << QByteArray("a\"");
     QTest::newRow("quotes inside blanks") << " \"x\" " << QByteArray("\" \"x\" \"");
+    QTest::newRow("byte order mark first") << QStringLiteral(u"\uFEFFx") << QByteArray("\xEF\xBB\xBFx");
     QTest::newRow("section lookalike") << "[notasection]" << QByteArray("[notasection]");
     QTest::newRow("250 characters") << QString(250, u'p') << QByteArray(250, 'p');
     QTest::newRow("5000 characters") << QString(5000, u'q') << QByteArray(5000, 'q');
