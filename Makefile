@@ -20,9 +20,10 @@ test: test-plain test-asan
 test-plain: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
-# The end-to-end tests run the same code as the unit and widget tests, through
-# the program and an X server; under the sanitizers they add minutes and find
-# nothing the others do not.
+# The sanitized run leaves out the end-to-end tests (label e2e): they drive
+# the same code as the widget tests through an X server and xdotool, and each
+# waits on a window system that is slower under the sanitizers. The sanitized
+# program itself still runs from start-up to its save at exit in tst_BadInput.
 test-asan: asan-build
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS) -LE e2e
 

@@ -24,7 +24,7 @@ for target in "$@"; do
     "$build/tests/fuzz/$target" "$found" "$seeds" \
     -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 |
-    tee "$build/$target.log" | grep -E '^#[0-9]+ *(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|ERROR|SUMMARY|Test unit written|check failed'
+    tee "$build/$target.log" | grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|ERROR|SUMMARY|Test unit written|check failed'
   rc=${PIPESTATUS[0]}
   if [ "$rc" -ne 0 ]; then
     echo "== $target FAILED (exit $rc): see $build/$target.log and $crashes/"
