@@ -24,6 +24,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
@@ -36,6 +37,8 @@ constexpr int TextSessionTitle = 2143;
 // The placement store: group "Settings" of the per-user settings.
 const char *const placementKeys[] = {"MainLeft", "MainTop", "MainWidth", "MainHeight"};
 constexpr int placementDefaults[] = {1000, 1000, 7000, 5000};
+// X11 carries window coordinates in 16 bits.
+constexpr int maxCoordinate = 32767;
 
 QAction *menuItem(QMenu *menu, const char *name, const char *id, const QKeySequence &shortcut = {})
 {
@@ -328,6 +331,13 @@ void frmMain::restorePlacement()
 {
     QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
     settings.beginGroup(QStringLiteral("Settings"));
+    // A stored size larger than the desktop would make a window that cannot
+    // be seen whole, and one of hundreds of thousands of pixels cannot even
+    // be painted: its backing image would need terabytes. Positions stay
+    // within what a window system can address.
+    const QSize desktop = screen() ? screen()->availableVirtualSize() : QSize();
+    const int maxWidth = desktop.width() > 0 ? desktop.width() : maxCoordinate;
+    const int maxHeight = desktop.height() > 0 ? desktop.height() : maxCoordinate;
     int twips[4];
     for (int i = 0; i < 4; ++i) {
         twips[i] = Twips::fromPixels(i == 0 ? x() : i == 1 ? y() : i == 2 ? width() : height());
@@ -340,13 +350,13 @@ void frmMain::restorePlacement()
         if (ok && qAbs(value) < 1e7f)
             twips[i] = qRound(value);
         if (i == 0)
-            move(Twips::toPixels(twips[0]), y());
+            move(qBound(-maxCoordinate, Twips::toPixels(twips[0]), maxCoordinate), y());
         else if (i == 1)
-            move(x(), Twips::toPixels(twips[1]));
+            move(x(), qBound(-maxCoordinate, Twips::toPixels(twips[1]), maxCoordinate));
         else if (i == 2)
-            resize(qMax(1, Twips::toPixels(twips[2])), height());
+            resize(qBound(1, Twips::toPixels(twips[2]), maxWidth), height());
         else
-            resize(width(), qMax(1, Twips::toPixels(twips[3])));
+            resize(width(), qBound(1, Twips::toPixels(twips[3]), maxHeight));
     }
     m_placementTwips = QRect(twips[0], twips[1], twips[2], twips[3]);
 }

@@ -15,9 +15,14 @@ QString devicePath(int port)
     const QVariant value = settings.value(QStringLiteral("Ports/COM%1").arg(port));
     // The store's INI format reads an unquoted value containing commas as a
     // list; a device path may contain commas, so put it back together.
-    const QString configured = value.typeId() == QMetaType::QStringList
-                                   ? value.toStringList().join(QLatin1Char(','))
-                                   : value.toString().trimmed();
+    QString configured = value.typeId() == QMetaType::QStringList
+                             ? value.toStringList().join(QLatin1Char(','))
+                             : value.toString().trimmed();
+    // A NUL (stored as \0) cannot be part of a file name: left in, the
+    // system calls would see a different, shorter path, and the serial port
+    // layer recurses until the stack overflows while locking such a name.
+    // Shown as U+FFFD, the entry names a device that does not exist.
+    configured.replace(QChar::Null, QChar::ReplacementCharacter);
     if (!configured.isEmpty())
         return configured;
     return QStringLiteral("/dev/ttyS%1").arg(port - 1);

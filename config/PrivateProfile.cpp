@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -282,7 +283,13 @@ QString PrivateProfile::readString(const QString &section, const QString &key,
                                    const QString &defaultValue) const
 {
     const qsizetype line = findKey(section, key);
-    return line < 0 ? defaultValue : QString::fromUtf8(valueOf(line));
+    if (line < 0)
+        return defaultValue;
+    // QString::fromUtf8() drops a byte order mark at the start, so a value
+    // beginning with U+FEFF would lose it on every load.
+    QStringDecoder decode(QStringDecoder::Utf8,
+                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decode(valueOf(line));
 }
 
 // Optional blanks, an optional sign and the leading decimal digits, wrapping

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ombrix needs to build, run and test, and only
-# those that are missing, so a second run costs nothing. Arguments name
-# further packages that one task needs (the benchmarks' peers, for example).
+# those that are missing, so a second run costs nothing.
 set -euo pipefail
 
 packages=(
@@ -10,7 +9,14 @@ packages=(
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick
   dpkg-dev file desktop-file-utils shared-mime-info groff-base
 )
-packages+=("$@")
+# `deps.sh fuzz` (make fuzz): also clang and its libFuzzer and sanitizer
+# runtimes. Other arguments name further packages that one task needs (the
+# benchmarks' peers, for example).
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+else
+  packages+=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

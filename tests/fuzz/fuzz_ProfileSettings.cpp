@@ -1,0 +1,114 @@
+// Any bytes as a configuration file, loaded into a real main window: the
+// load never opens more sessions than allowed, and what it leaves open saves
+// and loads again unchanged.
+
+#include "app/frmMain.h"
+#include "common/Globals.h"
+#include "config/PrivateProfile.h"
+#include "config/ProfileSettings.h"
+#include "session/frmDocument.h"
+#include "tests/fuzz/FuzzFile.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+
+#include <memory>
+
+namespace {
+
+using ProfileSettings::Refused;
+
+// Everything a load sets, in one comparable value.
+QStringList snapshot(frmMain &window)
+{
+    QStringList state{QString::number(window.mainWindowState()), Globals::Password, Globals::OnErrorRunApp,
+                      QString::number(Globals::LogErrorsToFile)};
+    for (const frmDocument *session : window.sessions()) {
+        QStringList fields{session->txtLogFile->text(), session->txtOutFile->text(),
+                           QString::number(session->chkLinefeeds->checkState()),
+                           QString::number(session->Combo2->currentIndex())};
+        for (const QComboBox *list : session->Combo1)
+            fields << QString::number(list->currentIndex());
+        state << fields.join(QLatin1Char('|'));
+    }
+    return state;
+}
+
+// One application and one main window for the whole run: creating them costs
+// more than a load.
+frmMain &mainWindow()
+{
+    static int argc = 1;
+    static char name[] = "fuzz_ProfileSettings";
+    static char *argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    static const std::unique_ptr<frmMain> window = [] {
+        auto w = std::make_unique<frmMain>();
+        // No event loop runs here, but a minimised window must never reach
+        // the tray and password logic.
+        w->Timer1.stop();
+        return w;
+    }();
+    return *window;
+}
+
+// Loads with both refusal rules, checks the session count, then saves what
+// is open and loads it again.
+void loadSaveLoad(frmMain &window, const QString &file, Refused refused)
+{
+    const PrivateProfile profile(file);
+    const qint32 stored = profile.readInt(QStringLiteral("Ombrix"), QStringLiteral("NumSessions"));
+    const bool loaded = ProfileSettings::getprofilesettings(window, file, refused);
+    const qsizetype open = window.sessions().size();
+    FUZZ_CHECK(open <= ProfileSettings::maxSessions);
+    if (stored < 0 || stored > ProfileSettings::maxSessions)
+        FUZZ_CHECK(!loaded && open == 0);
+    else if (loaded)
+        FUZZ_CHECK(open == qMax(1, stored));
+    if (refused == Refused::SkipValue && stored >= 0 && stored <= ProfileSettings::maxSessions)
+        FUZZ_CHECK(loaded);
+
+    // With no session open, a save and load would open one with defaults.
+    if (open == 0)
+        return;
+    const QStringList before = snapshot(window);
+    const QString copy = FuzzFile::path("saved.bvx");
+    QFile::remove(copy);
+    FUZZ_CHECK(ProfileSettings::writeprofilesettings(window, copy));
+    FUZZ_CHECK(ProfileSettings::getprofilesettings(window, copy, Refused::StopLoad));
+    FUZZ_CHECK(snapshot(window) == before);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    frmMain &window = mainWindow();
+    Globals::Password.clear();
+    Globals::OnErrorRunApp.clear();
+    Globals::LogErrorsToFile = 0;
+
+    const QString file = FuzzFile::path("configuration.bvx");
+    FuzzFile::put(file, data, size);
+    // Each session window takes tens of milliseconds to build: an input
+    // asking for many would spend the fuzzer's time on widgets. Counts
+    // beyond the limit still load (and are refused).
+    const qint32 stored =
+        PrivateProfile(file).readInt(QStringLiteral("Ombrix"), QStringLiteral("NumSessions"));
+    if (stored > 16 && stored <= ProfileSettings::maxSessions)
+        return 0;
+    loadSaveLoad(window, file, Refused::StopLoad);
+    loadSaveLoad(window, file, Refused::SkipValue);
+
+    window.closeAllSessions();
+    // Without an event loop, posted events pile up and every widget's
+    // destruction searches them all.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return 0;
+}
