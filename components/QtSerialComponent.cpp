@@ -7,12 +7,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QSocketNotifier>
 
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -89,11 +92,10 @@ bool isAsciiDigits(const QString &text)
 QtSerialComponent::QtSerialComponent(QObject *parent)
     : SerialComponent(parent)
 {
-    m_throttle.setSingleShot(true);
     m_throttle.setInterval(throttleIntervalMs);
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onErrorOccurred);
-    connect(&m_throttle, &QTimer::timeout, this, &QtSerialComponent::onThrottleTimeout);
+    connect(&m_throttle, &SharedTimer::timeout, this, &QtSerialComponent::onThrottleTimeout);
     m_retry.setInterval(retryIntervalMs);
     connect(&m_retry, &QTimer::timeout, this, [this] { tryReopen(true); });
     m_settle.setSingleShot(true);
@@ -200,8 +202,12 @@ QByteArray QtSerialComponent::input()
     // Salvaged bytes arrived before anything the port holds now.
     QByteArray bytes;
     bytes.swap(m_salvaged);
-    if (m_port.isOpen())
+    if (m_port.isOpen() && m_port.bytesAvailable() > 0) {
         bytes.append(m_port.readAll());
+        // Reading from the port makes it watch the device again.
+        if (m_paused)
+            setPortWatching(false);
+    }
     return bytes;
 }
 
@@ -318,6 +324,7 @@ bool QtSerialComponent::openDevice(const QString &device, QSerialPort::SerialPor
     m_port.setFlowControl(m_flow);
     m_port.setReadBufferSize(0);
     m_paused = false;
+    m_capped = false;
     m_busyInterval = false;
     m_lossPending = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
@@ -360,6 +367,7 @@ void QtSerialComponent::closePort()
         m_port.clearError();
     }
     m_paused = false;
+    m_capped = false;
     m_closing = false;
 }
 
@@ -373,24 +381,88 @@ void QtSerialComponent::pullPending(int maxReads)
     }
 }
 
+QSocketNotifier *QtSerialComponent::portReadNotifier() const
+{
+    // QSerialPort watches its descriptor with a read notifier of its own.
+    const auto notifiers = m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read)
+            return notifier;
+    }
+    return nullptr;
+}
+
+void QtSerialComponent::setPortWatching(bool on)
+{
+    if (QSocketNotifier *notifier = portReadNotifier())
+        notifier->setEnabled(on);
+}
+
 void QtSerialComponent::pauseReading()
 {
-    // Capping the read buffer at what it holds makes the port's next wake-up
-    // find it full and stop watching the device until resumeReading(), so a
-    // device that sends a few bytes at a time wakes us about twice per
-    // interval instead of once per burst. Bytes wait in the kernel meanwhile;
-    // it holds tens of KiB, far more than one interval's worth at serial
-    // speeds, and a faster device is not paused at all (busyIntervalBytes).
+    // A device that sends a few bytes at a time would wake us once per
+    // burst. While the throttle runs, the port stops watching the device and
+    // each tick reads what the kernel gathered meanwhile (readPaused); it
+    // holds KiBs, far more than one interval's worth at serial speeds, and a
+    // faster device is not paused at all (busyIntervalBytes).
+#ifdef Q_OS_UNIX
+    if (portReadNotifier()) {
+        setPortWatching(false);
+        m_paused = true;
+        return;
+    }
+#endif
+    // Without a notifier to switch off, capping the read buffer at what it
+    // holds makes the port's next wake-up find it full and stop watching.
     m_port.setReadBufferSize(qMax<qint64>(m_port.bytesAvailable(), 1));
     m_paused = true;
+    m_capped = true;
 }
 
 void QtSerialComponent::resumeReading()
 {
     if (!m_paused)
         return;
-    m_port.setReadBufferSize(0);
+    if (m_capped)
+        m_port.setReadBufferSize(0);
+    else
+        setPortWatching(true);
     m_paused = false;
+    m_capped = false;
+}
+
+bool QtSerialComponent::readPaused()
+{
+    // What the port buffered came first.
+    if (m_port.bytesAvailable() > 0) {
+        m_salvaged.append(m_port.readAll());
+        setPortWatching(false);
+    }
+    bool any = false;
+#ifdef Q_OS_UNIX
+    const int fd = int(m_port.handle());
+    char chunk[16384];
+    for (int i = 0; i < 64; ++i) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            m_salvaged.append(chunk, qsizetype(n));
+            any = true;
+            if (size_t(n) < sizeof chunk)
+                break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A terminal read without data gives 0 (no minimum count is set) or
+        // EAGAIN; so does one that was hung up, which poll tells apart. A
+        // failing read means the device is gone, as when the port's own
+        // read fails.
+        if ((n == 0 && hungUp()) || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+            m_lossPending = true;
+        break;
+    }
+#endif
+    return any;
 }
 
 void QtSerialComponent::raise(int event)
@@ -419,6 +491,7 @@ void QtSerialComponent::deviceLost(bool notify)
         m_port.clearError();
     }
     m_paused = false;
+    m_capped = false;
     if (!notify) // the port was closing anyway
         return;
     // Bytes salvaged beyond what the receiver has heard of are news; so is
@@ -579,6 +652,12 @@ bool QtSerialComponent::hungUp()
 #endif
 }
 
+void QtSerialComponent::arm()
+{
+    m_armed.start();
+    m_throttle.start();
+}
+
 void QtSerialComponent::onReadyRead()
 {
     // Reads of our own (pullPending) are reported by their caller.
@@ -591,7 +670,7 @@ void QtSerialComponent::onReadyRead()
     }
     // Armed before raising, so that a nested event loop in the receiver
     // finds the port throttled.
-    m_throttle.start();
+    arm();
     raise(EventReceive);
 }
 
@@ -616,13 +695,23 @@ void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
 
 void QtSerialComponent::onThrottleTimeout()
 {
-    if (!m_port.isOpen() || m_closing)
+    // Ticks are shared by every port: one armed less than half an interval
+    // ago waits for the next, so events stay at least that far apart.
+    if (m_armed.isValid() && m_armed.elapsed() < throttleIntervalMs / 2)
         return;
+    if (!m_port.isOpen() || m_closing) {
+        m_throttle.stop();
+        return;
+    }
     m_lossPending = false;
     {
         DepthGuard busy(m_busy);
-        resumeReading();
-        pullPending(readsPerTick);
+        if (m_paused && !m_capped) {
+            readPaused();
+        } else {
+            resumeReading();
+            pullPending(readsPerTick);
+        }
     }
     if (m_lossPending) {
         deviceLost(true);
@@ -631,9 +720,15 @@ void QtSerialComponent::onThrottleTimeout()
     // What the port holds beyond what the receiver left came in this interval.
     m_busyInterval = inBufferCount() - m_countAfterEvent >= busyIntervalBytes;
     if (inBufferCount() > m_countAfterEvent) {
-        // Still busy: report and rearm.
-        m_throttle.start();
+        // Still coming: report, and stay armed. A busy device reads freely
+        // until the next tick; a slow one stays paused.
+        arm();
+        if (m_busyInterval)
+            resumeReading();
         raise(EventReceive);
+        return;
     }
-    // Otherwise quiet: the next arrival raises OnComm at once.
+    // Quiet: watch the device again; the next arrival raises OnComm at once.
+    m_throttle.stop();
+    resumeReading();
 }

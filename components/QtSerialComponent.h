@@ -2,7 +2,10 @@
 
 #include "SerialComponent.h"
 
+#include "common/SharedTimer.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QString>
 #include <QTimer>
@@ -28,6 +31,8 @@ class QFileSystemWatcher;
 // EventDeviceLost come once more, with lostDeviceDescription() saying so.
 // After a successful reopen capture goes on with the usual receive events,
 // the bytes from before the loss first.
+class QSocketNotifier;
+
 class QtSerialComponent final : public SerialComponent
 {
     Q_OBJECT
@@ -86,6 +91,10 @@ private:
     void pullPending(int maxReads);
     void pauseReading();
     void resumeReading();
+    bool readPaused(); // a tick's read while paused; false when nothing came
+    QSocketNotifier *portReadNotifier() const;
+    void setPortWatching(bool on);
+    void arm();
     void raise(int event);
     void deviceLost(bool notify);
 
@@ -94,7 +103,11 @@ private:
     void onThrottleTimeout();
 
     QSerialPort m_port;
-    QTimer m_throttle;
+    // Throttle ticks are shared by every component, so that hundreds of busy
+    // ports are served in one wake-up; m_armed says when this port's
+    // interval began.
+    SharedTimer m_throttle;
+    QElapsedTimer m_armed;
     QTimer m_retry;                                // while waiting for a lost device
     QTimer m_settle;                               // a change in the device's directory: try soon
     std::unique_ptr<QFileSystemWatcher> m_watcher; // only while waiting
@@ -111,7 +124,8 @@ private:
     int m_event = 0;
     qint64 m_countAfterEvent = 0; // bytes the receiver left waiting at the last event
     bool m_lineSwitch = false;
-    bool m_paused = false;       // the port's read buffer is capped until the next tick
+    bool m_paused = false;       // the port is not watched for data until the next tick
+    bool m_capped = false;       // paused by capping the port's read buffer
     bool m_busyInterval = false; // the last throttle interval brought plenty
     bool m_closing = false;      // setPortOpen(false) is under way
     bool m_lossPending = false;  // the device failed during one of our own calls

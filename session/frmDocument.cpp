@@ -72,7 +72,7 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
     connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
     Combo2->installEventFilter(this);
-    connect(&Timer2, &QTimer::timeout, this, &frmDocument::Timer2_Timer);
+    connect(&Timer2, &SharedTimer::timeout, this, &frmDocument::Timer2_Timer);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(50);
     Timer2.start();

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/SharedTimer.h"
 #include "session/SerialSession.h"
 
 #include <QMdiSubWindow>
-#include <QTimer>
 
 #include <array>
 
@@ -58,7 +58,7 @@ public:
     QPushButton *Command1 = nullptr;
     std::array<ShapeIndicator *, 1> Shape1{};
     std::array<QLabel *, 1> StatusBar1{};
-    QTimer Timer2;
+    SharedTimer Timer2; // the indicator's 50 ms tick, shared by every session
     SerialComponent *MSComm1 = nullptr;
     FileDialogComponent *CommonDialog1 = nullptr;
 
