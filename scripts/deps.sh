@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick
   dpkg-dev file desktop-file-utils shared-mime-info groff-base
+  python3
 )
 packages+=("$@")
 
