@@ -80,7 +80,7 @@ same_as_sent locked "$E2E/locked.log" "the log differs from what was sent"
 
 echo "-- the file locked when the device hangs up for good, released, then the program ends"
 bvx "24 $E2E/lost.log 1" >"$PROGDIR/default.bvx"
-device 24 lost --rate 30000 --bytes 20000
+device 24 lost --rate 30000 --bytes 40000
 start_offscreen
 wait_for 30 size_at_least "$E2E/lost.log" 1000 || fail "COM24 is not logged"
 python3 -c 'import fcntl, signal, sys
@@ -91,8 +91,9 @@ signal.pause()' "$E2E/lost.log" >"$E2E/holder.out" &
 holder=$!
 PIDS+=("$holder")
 wait_for 10 grep -q locked "$E2E/holder.out" || fail "the lock was not taken"
+wait_for 30 sent_at_least lost $(($(sent_size lost) + 5000)) || fail "the device stopped sending"
 wait_for 30 grep -q '^done' "$E2E/lost.out" || fail "the device was not read to the end"
-[ "$(stop_device lost)" = 0 ] || fail "the device was not read to the end"
+stop_device lost && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
 kill "$holder"
 wait "$holder" || true
 stop_ombrix TERM
@@ -108,7 +109,7 @@ for round in 1 2 3; do
   wait_for 30 eval '[ "$(grep -c ^reconnected "$E2E/plug.out")" = '$round' ]' || fail "the device did not come back"
 done
 wait_for 30 size_at_least "$E2E/plug.log" $(($(sent_size plug) + 5000)) || fail "COM25 was not reopened"
-[ "$(stop_device plug)" = 0 ] || fail "the device was not read to the end"
+stop_device plug && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
 wait_for 30 hold_all_sent plug "$E2E/plug.log" || fail "bytes are missing after the reconnections"
 stop_ombrix TERM
 same_as_sent plug "$E2E/plug.log" "the log differs from what was sent across the reconnections"
@@ -120,7 +121,7 @@ start_offscreen
 wait_for 30 size_at_least "$E2E/killed.log" 20000 || fail "COM26 is not logged"
 kill -KILL "$OMBRIX"
 wait "$OMBRIX" || true
-stop_device killed >/dev/null
+stop_device killed
 size=$(file_size "$E2E/killed.log")
 cmp -n "$size" "$E2E/killed.log" "$E2E/killed.sent" || fail "the log is not a prefix of what was sent"
 [ "$(sent_size killed)" -gt "$size" ] || fail "the device sent no more than the log holds"
@@ -157,7 +158,7 @@ wait_for 30 grep -q '^COM28: Status: - Error - .* is in use' "$E2E/ombrixd.log" 
   fail "ombrixd did not say that the port is in use"
 kill -TERM "$daemon"
 wait "$daemon" || fail "ombrixd failed"
-[ "$(stop_device busy)" = 0 ] || fail "the device was not read to the end"
+stop_device busy && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
 wait_for 30 hold_all_sent busy "$E2E/window.log" || fail "the window's session lost bytes"
 stop_ombrix TERM
 same_as_sent busy "$E2E/window.log" "the log differs from what was sent"

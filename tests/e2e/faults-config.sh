@@ -24,8 +24,8 @@ start_offscreen
 wait_for 30 size_at_least "$E2E/ws.log" 5000 || fail "COM31 is not logged"
 inode=$(stat -c %i "$BVX")
 stop_ombrix TERM
-unread=$(stop_device ws)
-taken=$(($(sent_size ws) - unread))
+stop_device ws
+taken=$(($(sent_size ws) - UNREAD))
 [ "$(file_size "$E2E/ws.log")" = "$taken" ] && cmp -n "$taken" "$E2E/ws.log" "$E2E/ws.sent" ||
   fail "the log does not hold the $taken bytes the program took"
 [ "$(stat -c %i "$BVX")" != "$inode" ] || fail "default.bvx was written in place, not replaced"

@@ -127,18 +127,18 @@ device() {
     >"$E2E/$name.out" 2>&1 &
   PIDS+=("$!")
   eval "DEVICE_$name=$!"
-  wait_for 10 grep -q '^ready' "$E2E/$name.out" || fail "device $name did not start"
+  wait_for 10 grep -qs '^ready' "$E2E/$name.out" || fail "device $name did not start"
   mkdir -p "$XDG_CONFIG_HOME/Ombrix"
   printf '[Ports]\nCOM%s=%s\n' "$port" "$E2E/dev/$name" >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 }
 
-# stop_device NAME: ends a device; prints how many bytes it left unread.
+# stop_device NAME: ends a device; UNREAD is how many bytes it left unread.
 stop_device() {
   local pid
   pid=$(eval echo "\$DEVICE_$1")
   kill -TERM "$pid"
   wait "$pid" || fail "device $1 failed"
-  sed -n 's/^stopped unread=//p' "$E2E/$1.out"
+  UNREAD=$(sed -n 's/^stopped unread=//p' "$E2E/$1.out")
 }
 
 sent_size() { file_size "$E2E/$1.sent"; }
