@@ -14,6 +14,13 @@ ROUNDS=${FAULT_ROUNDS:-30}
 printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=\r\n[Session1]\r\nLogFile=%s/Ombrix.txt\r\nOutputFile=%s/COMOutputFile.txt\r\nAppendLinefeeds=0\r\nConnector=0\r\nBaudRate=6\r\nParity=0\r\nDatabits=3\r\nStopbits=0\r\nFlowControl=0\r\nAutoActivate=0\r\nOnErrorRunApp=\r\nLogErrors=0\r\n' \
   "$HOME" "$HOME" >"$E2E/first.bvx"
 # Files in the program directory other than the program's own.
+# The CPU time the process has used, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# Whether the program sits idle (its load done): no CPU time used between two looks.
+idle() {
+  local before
+  before=$(cpu_ticks "$1") && sleep 0.1 && [ "$(cpu_ticks "$1")" = "$before" ]
+}
 strays() { find "$PROGDIR" -mindepth 1 ! -name ombrix ! -name ombrixd ! -name default.bvx ! -name errorlog.txt; }
 
 echo "-- SIGTERM while logging saves the workspace in place of the old file"
@@ -29,8 +36,9 @@ taken=$(($(sent_size ws) - UNREAD))
 [ "$(file_size "$E2E/ws.log")" = "$taken" ] && cmp -n "$taken" "$E2E/ws.log" "$E2E/ws.sent" ||
   fail "the log does not hold the $taken bytes the program took"
 [ "$(stat -c %i "$BVX")" != "$inode" ] || fail "default.bvx was written in place, not replaced"
-printf '; kept: a comment\n[Ombrix]\nNumSessions=2\nMine=kept too\nWindowState=0\nPassword=\n[Session1]\nLogFile=%s/ws.log\nConnector=31\nBaudRate=12\nDatabits=3\nAutoActivate=1\nOutputFile=%s/COMOutputFile.txt\nAppendLinefeeds=0\nParity=0\nStopbits=0\nFlowControl=0\n\n[Session2]\nLogFile=%s/idle.log\nOutputFile=%s/COMOutputFile.txt\nAppendLinefeeds=0\nConnector=0\nBaudRate=6\nParity=0\nDatabits=3\nStopbits=0\nFlowControl=0\nAutoActivate=0\nOnErrorRunApp=\nLogErrors=0\n' \
-  "$E2E" "$HOME" "$E2E" "$HOME" >"$E2E/ws.bvx"
+# Keys missing from the file were loaded as empty or the first list entry.
+printf '; kept: a comment\n[Ombrix]\nNumSessions=2\nMine=kept too\nWindowState=0\nPassword=\n[Session1]\nLogFile=%s/ws.log\nConnector=31\nBaudRate=12\nDatabits=3\nAutoActivate=1\nOutputFile=\nAppendLinefeeds=0\nParity=0\nStopbits=0\nFlowControl=0\n\n[Session2]\nLogFile=%s/idle.log\nOutputFile=\nAppendLinefeeds=0\nConnector=0\nBaudRate=0\nParity=0\nDatabits=0\nStopbits=0\nFlowControl=0\nAutoActivate=0\nOnErrorRunApp=\nLogErrors=0\n' \
+  "$E2E" "$E2E" >"$E2E/ws.bvx"
 diff "$E2E/ws.bvx" "$BVX" >&2 || fail "the saved workspace differs"
 
 echo "-- kill -9 during the save at SIGTERM, $ROUNDS times: the old file or the new one, nothing else"
@@ -40,6 +48,7 @@ echo "-- kill -9 during the save at SIGTERM, $ROUNDS times: the old file or the 
 } >"$E2E/old.bvx"
 cp "$E2E/old.bvx" "$BVX"
 start_offscreen
+wait_for 60 idle "$OMBRIX" || fail "the configuration was not loaded"
 began=$(date +%s%N)
 stop_ombrix TERM
 save_ms=$((($(date +%s%N) - began) / 1000000))
@@ -49,11 +58,12 @@ old=0 new=0
 for ((round = 1; round <= ROUNDS; round++)); do
   cp "$E2E/old.bvx" "$BVX"
   start_offscreen
+  wait_for 60 idle "$OMBRIX" || fail "the configuration was not loaded"
   kill -TERM "$OMBRIX"
-  # The kill lands anywhere from the load through the save to the end.
+  # The kill lands anywhere from the save to the end.
   sleep "$(awk -v r="$RANDOM" -v ms="$save_ms" 'BEGIN { printf "%.3f", r / 32767 * ms / 1000 }')"
   kill -KILL "$OMBRIX" 2>/dev/null || true
-  wait "$OMBRIX" || true
+  { wait "$OMBRIX" || true; } 2>/dev/null
   if cmp -s "$BVX" "$E2E/old.bvx"; then
     old=$((old + 1))
   elif cmp -s "$BVX" "$E2E/new.bvx"; then
