@@ -8,7 +8,7 @@ set -euo pipefail
 e2e_setup
 unset DISPLAY WAYLAND_DISPLAY
 BVX=$PROGDIR/default.bvx
-ROUNDS=${FAULT_ROUNDS:-30}
+ROUNDS=${FAULT_ROUNDS:-20}
 
 # What a plain first start saves: one session with the defaults.
 printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=\r\n[Session1]\r\nLogFile=%s/Ombrix.txt\r\nOutputFile=%s/COMOutputFile.txt\r\nAppendLinefeeds=0\r\nConnector=0\r\nBaudRate=6\r\nParity=0\r\nDatabits=3\r\nStopbits=0\r\nFlowControl=0\r\nAutoActivate=0\r\nOnErrorRunApp=\r\nLogErrors=0\r\n' \
