@@ -299,6 +299,9 @@ void QtSerialComponent::openPort()
     m_openFailure.clear();
     m_lostDescription.clear();
     m_reportLoss = true;
+    // The link as it is when the device is opened: a device that goes and
+    // comes back before the loss is noticed still comes back through a new one.
+    m_linkAtOpen = linkStamp(QDir(QStringLiteral("/dev")).absoluteFilePath(configured));
     QSerialPort::SerialPortError error = QSerialPort::NoError;
     QString errorString;
     if (openDevice(device, &error, &errorString))
@@ -340,8 +343,12 @@ bool QtSerialComponent::openDevice(const QString &device, QSerialPort::SerialPor
 void QtSerialComponent::closePort()
 {
     if (m_waiting) {
-        // The port itself closed when the device went; only the wait is left.
+        // The port itself closed when the device went; only the wait is left,
+        // and what the receiver could not write before the loss: it gets one
+        // last event, as at any close.
         stopWaiting();
+        if (m_inOnComm == 0 && !m_salvaged.isEmpty())
+            raise(EventReceive);
         return;
     }
     if (!m_port.isOpen() || m_closing)
@@ -514,7 +521,6 @@ void QtSerialComponent::startWaiting()
     m_waiting = true;
     m_waitCandidate.clear();
     m_lostDescription = tr("%1: the device is no longer available; waiting for it to return").arg(m_device);
-    m_linkAtLoss = linkStamp(QDir(QStringLiteral("/dev")).absoluteFilePath(m_configured));
     m_retry.start();
     watchDeviceDirectories();
 }
@@ -570,16 +576,14 @@ void QtSerialComponent::tryReopen(bool scheduled)
         noteWaitReason(away, scheduled);
         return;
     }
+    const QString stamp = linkStamp(path);
     const QString device = PortMap::resolvedPath(m_configured);
     // A pseudo-terminal whose far end closed is gone for good: its number is
     // soon given to another one, quite likely someone's shell, which is not
     // ours to read. One comes back only when the link to it is made anew.
-    if (isPseudoTerminal(device)) {
-        const QString stamp = linkStamp(path);
-        if (stamp.isEmpty() || stamp == m_linkAtLoss) {
-            noteWaitReason(away, scheduled);
-            return;
-        }
+    if (isPseudoTerminal(device) && (stamp.isEmpty() || stamp == m_linkAtOpen)) {
+        noteWaitReason(away, scheduled);
+        return;
     }
     PortDiagnosis::Facts facts;
     facts.device = device;
@@ -609,6 +613,7 @@ void QtSerialComponent::tryReopen(bool scheduled)
     }
     if (opened) {
         stopWaiting();
+        m_linkAtOpen = stamp;
         m_device = device;
         m_reportLoss = false;
         return;

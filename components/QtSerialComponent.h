@@ -26,7 +26,9 @@ class QFileSystemWatcher;
 // settings every retry interval, and sooner when the device's directory
 // changes. A pseudo-terminal counts as back only through a link made anew:
 // the same number later belongs to another one. portOpen() stays true all the while, so that the session's
-// usual "if (portOpen()) setPortOpen(false)" ends the wait. Failed tries are quiet; only when something other
+// usual "if (portOpen()) setPortOpen(false)" ends the wait; bytes from before
+// the loss that the receiver left waiting get one last receive event then, as
+// at any close. Failed tries are quiet; only when something other
 // than absence keeps the device from reopening (another program holds it, it is no longer a terminal) does
 // EventDeviceLost come once more, with lostDeviceDescription() saying so.
 // After a successful reopen capture goes on with the usual receive events,
@@ -119,7 +121,7 @@ private:
     QString m_device;     // the path opened
     QString m_lostDescription;
     QString m_waitCandidate; // a reason seen at one retry, reported when the next one agrees
-    QString m_linkAtLoss;    // the configured path's link as it was at the loss (see linkStamp)
+    QString m_linkAtOpen;    // the configured path's link when the device was opened (see linkStamp)
     QString m_openFailure;
     int m_event = 0;
     qint64 m_countAfterEvent = 0; // bytes the receiver left waiting at the last event

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick
   dpkg-dev file desktop-file-utils shared-mime-info groff-base
+  python3
 )
 # `deps.sh fuzz` (make fuzz): also clang and its libFuzzer and sanitizer
 # runtimes. Other arguments name further packages that one task needs (the

@@ -874,27 +874,66 @@ private slots:
         QVERIFY(component->portOpen());
     }
 
+    void closingEndsTheWait_data()
+    {
+        QTest::addColumn<bool>("leftWaiting");
+        QTest::newRow("nothing left waiting") << false;
+        QTest::newRow("bytes from before the loss left waiting") << true;
+    }
+
     void closingEndsTheWait()
     {
+        QFETCH(bool, leftWaiting);
         const QString link = m_env.filePath(QStringLiteral("by-id-link"));
         PluggableDevice plug(link);
         auto component = openPluggable(link);
         Receiver rx(*component);
+        const QByteArray before("sent before the loss");
+        if (leftWaiting) {
+            // The receiver cannot write them (its log file is locked).
+            rx.drain = false;
+            QVERIFY(plug.pty().write(before));
+            QTRY_COMPARE(component->inBufferCount(), before.size());
+        }
         plug.pull(true);
         QTRY_COMPARE(rx.otherEvents(), 1);
+        const qsizetype eventsBefore = rx.events.size();
+        rx.drain = true; // the file can be written again
         component->setPortOpen(false);
         QVERIFY(!component->portOpen());
+        QCOMPARE(rx.bytes, leftWaiting ? before : QByteArray());
+        QCOMPARE(rx.events.size(), eventsBefore + (leftWaiting ? 1 : 0));
+        QCOMPARE(rx.events.last(), leftWaiting ? receive : SerialComponent::EventDeviceLost);
+        const qsizetype eventsAtClose = rx.events.size();
 
         QVERIFY(plug.plugIn());
         QVERIFY(plug.pty().write("unheard"));
         QTest::qWait(10 * retryMs); // proving an absence: nothing to wait on
         QVERIFY(!openHere(plug.device()));
         QCOMPARE(component->inBufferCount(), 0);
-        QCOMPARE(rx.events.size(), 1);
+        QCOMPARE(rx.events.size(), eventsAtClose);
 
         // And it opens again as usual.
         component->setPortOpen(true);
         QVERIFY(openHere(plug.device()));
+    }
+
+    // The device goes and comes back, through a link made anew, before the
+    // component has noticed the loss.
+    void reconnectsWhenBackBeforeTheLossIsSeen()
+    {
+        const QString link = m_env.filePath(QStringLiteral("by-id-link"));
+        PluggableDevice plug(link);
+        auto component = openPluggable(link);
+        Receiver rx(*component);
+        QVERIFY(plug.pty().write("before "));
+        QTRY_COMPARE(rx.bytes, QByteArray("before "));
+        plug.pull(true);
+        QVERIFY(plug.plugIn()); // no event loop ran in between
+        QTRY_COMPARE(rx.otherEvents(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(openHere(plug.device()), 10000);
+        QVERIFY(plug.pty().write("after"));
+        QTRY_COMPARE(rx.bytes, QByteArray("before after"));
     }
 
     // The number of a closed pseudo-terminal goes to the next one opened,

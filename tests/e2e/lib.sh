@@ -83,3 +83,64 @@ simport() {
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 size_at_least() { [ "$(file_size "$1")" -ge "$2" ]; }
+
+# --- Without a window: the offscreen platform, and devices of device.py ---
+
+# The program catches SIGTERM once its signal handler is installed, which
+# happens before the configuration is loaded; from then on a SIGTERM saves.
+catches_sigterm() {
+  local mask
+  mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null) && [ -n "$mask" ] &&
+    (((0x$mask >> 14) & 1))
+}
+
+# start_offscreen ARGS...: starts the program on the offscreen platform and
+# waits until a SIGTERM would save and end it.
+start_offscreen() {
+  (cd "$E2E" && QT_QPA_PLATFORM=offscreen exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
+  OMBRIX=$!
+  PIDS+=("$OMBRIX")
+  wait_for 60 catches_sigterm "$OMBRIX" || fail "ombrix did not come up"
+}
+
+# bvx "PORT LOG AUTOACTIVATE"...: a configuration of those sessions (115200,N,8,1).
+bvx() {
+  local n=0 s
+  printf '[Ombrix]\r\nNumSessions=%s\r\n' "$#"
+  for s in "$@"; do
+    set -- $s
+    n=$((n + 1))
+    printf '[Session%s]\r\nLogFile=%s\r\nConnector=%s\r\nBaudRate=12\r\nDatabits=3\r\nAutoActivate=%s\r\n' \
+      "$n" "$2" "$1" "$3"
+  done
+}
+
+# device PORT NAME ARGS...: starts tests/e2e/device.py behind the link
+# $E2E/dev/NAME and maps COM<PORT> to that link. It records what it sent in
+# $E2E/NAME.sent and says what it does in $E2E/NAME.out; its process id is
+# in DEVICE_<NAME>.
+device() {
+  local port=$1 name=$2
+  shift 2
+  mkdir -p "$E2E/dev"
+  python3 "$(dirname "${BASH_SOURCE[0]}")/device.py" "$E2E/dev/$name" "$E2E/$name.sent" "$@" \
+    >"$E2E/$name.out" 2>&1 &
+  PIDS+=("$!")
+  eval "DEVICE_$name=$!"
+  wait_for 10 grep -qs '^ready' "$E2E/$name.out" || fail "device $name did not start"
+  mkdir -p "$XDG_CONFIG_HOME/Ombrix"
+  printf '[Ports]\nCOM%s=%s\n' "$port" "$E2E/dev/$name" >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
+}
+
+# stop_device NAME: ends a device; UNREAD is how many bytes it left unread.
+stop_device() {
+  local pid
+  pid=$(eval echo "\$DEVICE_$1")
+  kill -TERM "$pid"
+  wait "$pid" || fail "device $1 failed"
+  UNREAD=$(sed -n 's/^stopped unread=//p' "$E2E/$1.out")
+}
+
+sent_size() { file_size "$E2E/$1.sent"; }
+# Whether the device has sent at least N bytes.
+sent_at_least() { [ "$(sent_size "$1")" -ge "$2" ]; }
