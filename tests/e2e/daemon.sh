@@ -20,17 +20,6 @@ status=0; "$DAEMON" "$E2E/absent.bvx" 2>"$E2E/absent.err" || status=$?
 [ "$status" = 1 ] || fail "a missing configuration gave status $status"
 grep -q 'Cannot read the configuration' "$E2E/absent.err" || fail "no reason given for a missing configuration"
 
-# session LINE...: a configuration of sessions "PORT LOG AUTOACTIVATE" (115200,N,8,1).
-config() {
-  local n=0 s
-  printf '[Ombrix]\r\nNumSessions=%s\r\n' "$#"
-  for s in "$@"; do
-    set -- $s
-    n=$((n + 1))
-    printf '[Session%s]\r\nLogFile=%s\r\nConnector=%s\r\nBaudRate=12\r\nDatabits=3\r\nAutoActivate=%s\r\n' \
-      "$n" "$2" "$1" "$3"
-  done
-}
 sha_of() { sed -n 's/^sent .* sha256 //p' "$E2E/simport$1.out"; }
 same_bytes() {
   [ "$(sha_of "$1")" = "$(sha256sum "$2" | cut -d' ' -f1)" ] || fail "COM$1: $2 differs from what was sent"
@@ -39,7 +28,7 @@ same_bytes() {
 echo "-- --check on a good configuration exits 0 and opens nothing"
 simport 7 --pattern random --bytes 400000 --seed 7 --rate 80000 --burst 64 --exit-when-read
 simport 8 --pattern count --bytes 150000 --exit-when-read
-config "7 $E2E/seven.log 1" "8 $E2E/eight.log 1" "9 $E2E/nine.log 0" >"$E2E/run.bvx"
+bvx "7 $E2E/seven.log 1" "8 $E2E/eight.log 1" "9 $E2E/nine.log 0" >"$E2E/run.bvx"
 "$DAEMON" --check "$E2E/run.bvx" >"$E2E/check.out" || { cat "$E2E/check.out"; fail "--check found problems in a good configuration"; }
 grep -q "^Session 1: COM7 -> /dev/pts/.*115200,N,8,1.*$E2E/seven.log, activates" "$E2E/check.out" ||
   { cat "$E2E/check.out"; fail "--check does not describe session 1"; }
@@ -61,7 +50,7 @@ echo "-- SIGHUP while COM7 is streaming: COM7 goes on, COM8 stops, COM9 starts"
 simport 9 --pattern random --bytes 1000000 --seed 9 --rate 200000 --burst 4096
 wait_for 30 size_at_least "$E2E/seven.log" 40000 || fail "COM7 is not streaming"
 grep -q '^sent' "$E2E/simport7.out" && fail "COM7 finished before the reload; nothing flowed across it"
-config "7 $E2E/seven.log 1" "9 $E2E/nine.log 1" >"$E2E/run.bvx"
+bvx "7 $E2E/seven.log 1" "9 $E2E/nine.log 1" >"$E2E/run.bvx"
 kill -HUP "$DAEMON_PID"
 wait_for 30 grep -q 'Reloaded .*: 1 kept, 1 stopped, 1 started' "$LOG" || fail "no reload reported"
 grep -q '^COM8: Status: Closed' "$LOG" || fail "the removed session was not stopped"
@@ -82,11 +71,11 @@ same_bytes 9 "$E2E/nine.log"
 [ "$(grep -c '^COM7: Status: Closed' "$LOG")" = 1 ] || fail "COM7 was not closed exactly once"
 [ "$(tail -n 1 "$LOG")" = "COM9: Status: Closed" ] || [ "$(tail -n 1 "$LOG")" = "COM7: Status: Closed" ] ||
   fail "the ports were not closed last"
-cmp -s "$E2E/run.bvx" <(config "7 $E2E/seven.log 1" "9 $E2E/nine.log 1") || fail "the configuration was written"
+cmp -s "$E2E/run.bvx" <(bvx "7 $E2E/seven.log 1" "9 $E2E/nine.log 1") || fail "the configuration was written"
 
 echo "-- a log file that cannot be written: one status line, errorlog.txt in the program directory"
 simport 12 --pattern text --bytes 2000 --exit-when-read
-{ config "12 /etc/passwd/x.log 1"; printf 'LogErrors=1\r\n'; } >"$E2E/errors.bvx"
+{ bvx "12 /etc/passwd/x.log 1"; printf 'LogErrors=1\r\n'; } >"$E2E/errors.bvx"
 (cd "$E2E" && exec "$DAEMON" errors.bvx) 2>"$LOG" &
 DAEMON_PID=$!
 PIDS+=("$DAEMON_PID")
@@ -99,7 +88,7 @@ status=0; wait "$DAEMON_PID" || status=$?
 [ "$(grep -c 'File I/O Error' "$LOG")" = 1 ] || fail "the file error was reported more than once on standard error"
 
 echo "-- --check reports a missing device and an unwritable log directory, exits 1"
-config "11 $E2E/eleven.log 1" "7 /etc/passwd/x.log 1" >"$E2E/bad.bvx"
+bvx "11 $E2E/eleven.log 1" "7 /etc/passwd/x.log 1" >"$E2E/bad.bvx"
 printf '[Ports]\nCOM11=%s/unplugged\n' "$E2E" >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 status=0; "$DAEMON" --check "$E2E/bad.bvx" >"$E2E/bad.out" || status=$?
 [ "$status" = 1 ] || { cat "$E2E/bad.out"; fail "--check on a bad configuration gave status $status"; }
