@@ -438,14 +438,13 @@ void QtSerialComponent::resumeReading()
     m_capped = false;
 }
 
-bool QtSerialComponent::readPaused()
+void QtSerialComponent::readPaused()
 {
     // What the port buffered came first.
     if (m_port.bytesAvailable() > 0) {
         m_salvaged.append(m_port.readAll());
         setPortWatching(false);
     }
-    bool any = false;
 #ifdef Q_OS_UNIX
     const int fd = int(m_port.handle());
     char chunk[16384];
@@ -453,7 +452,6 @@ bool QtSerialComponent::readPaused()
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n > 0) {
             m_salvaged.append(chunk, qsizetype(n));
-            any = true;
             if (size_t(n) < sizeof chunk)
                 break;
             continue;
@@ -469,7 +467,6 @@ bool QtSerialComponent::readPaused()
         break;
     }
 #endif
-    return any;
 }
 
 void QtSerialComponent::raise(int event)

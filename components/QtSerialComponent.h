@@ -93,7 +93,7 @@ private:
     void pullPending(int maxReads);
     void pauseReading();
     void resumeReading();
-    bool readPaused(); // a tick's read while paused; false when nothing came
+    void readPaused(); // a tick's read while paused
     QSocketNotifier *portReadNotifier() const;
     void setPortWatching(bool on);
     void arm();

@@ -23,6 +23,19 @@ hold_all_sent() {
 }
 same_as_sent() { cmp "$E2E/$1.sent" "$2" || fail "$3"; }
 
+# lock_file FILE: another program takes an fcntl() write lock on FILE (the
+# kind the program honours) and holds it until killed; its pid is in $holder.
+lock_file() {
+  python3 -c 'import fcntl, signal, sys
+f = open(sys.argv[1], "ab")
+fcntl.lockf(f, fcntl.LOCK_EX)
+print("locked", flush=True)
+signal.pause()' "$1" >"$E2E/holder.out" &
+  holder=$!
+  PIDS+=("$holder")
+  wait_for 10 grep -q locked "$E2E/holder.out" || fail "the lock was not taken"
+}
+
 echo "-- the log directory removed while data flows, then made again"
 mkdir "$E2E/logs"
 bvx "21 $E2E/logs/a.log 1" >"$PROGDIR/default.bvx"
@@ -60,15 +73,7 @@ bvx "23 $E2E/locked.log 1" >"$PROGDIR/default.bvx"
 device 23 locked --rate 30000
 start_offscreen
 wait_for 30 size_at_least "$E2E/locked.log" 10000 || fail "COM23 is not logged"
-# fcntl() locks, which the program honours; the holder waits for its turn.
-python3 -c 'import fcntl, signal, sys
-f = open(sys.argv[1], "ab")
-fcntl.lockf(f, fcntl.LOCK_EX)
-print("locked", flush=True)
-signal.pause()' "$E2E/locked.log" >"$E2E/holder.out" &
-holder=$!
-PIDS+=("$holder")
-wait_for 10 grep -q locked "$E2E/holder.out" || fail "the lock was not taken"
+lock_file "$E2E/locked.log"
 at_lock=$(file_size "$E2E/locked.log")
 wait_for 30 sent_at_least locked $(($(sent_size locked) + 15000)) || fail "the device stopped sending"
 [ "$(file_size "$E2E/locked.log")" = "$at_lock" ] || fail "the program wrote past another program's lock"
@@ -84,14 +89,7 @@ bvx "24 $E2E/lost.log 1" >"$PROGDIR/default.bvx"
 device 24 lost --rate 30000
 start_offscreen
 wait_for 30 size_at_least "$E2E/lost.log" 1000 || fail "COM24 is not logged"
-python3 -c 'import fcntl, signal, sys
-f = open(sys.argv[1], "ab")
-fcntl.lockf(f, fcntl.LOCK_EX)
-print("locked", flush=True)
-signal.pause()' "$E2E/lost.log" >"$E2E/holder.out" &
-holder=$!
-PIDS+=("$holder")
-wait_for 10 grep -q locked "$E2E/holder.out" || fail "the lock was not taken"
+lock_file "$E2E/lost.log"
 wait_for 30 sent_at_least lost $(($(sent_size lost) + 5000)) || fail "the device stopped sending"
 stop_device lost && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
 kill "$holder"
