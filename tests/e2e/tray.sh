@@ -5,7 +5,6 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
-SHOTS=${E2E_SHOTS:-$E2E}
 
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 >/dev/null 2>&1 &
 PIDS+=("$!")
@@ -37,22 +36,17 @@ wait_for 20 icon_there || fail "no tray icon"
 before=$(visible_count)
 click_icon click 3
 wait_for 10 more_windows_than "$before" || fail "the tray menu did not open"
-import -window root "$SHOTS/tray-menu.png"
 xdotool key Escape
 wait_for 10 test "$(visible_count)" -eq "$before" || xdotool mousemove 10 400 click 1
 click_icon click --repeat 2 --delay 80 1
 wait_for 10 window_named '^About Ombrix$' || fail "a double-click did not show the about box"
-import -window root "$SHOTS/tray-about.png"
 stop_ombrix TERM
 
 echo "-- saved minimised with a password: only the icon, then the prompt"
 printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=1\r\nPassword=pw 1\r\n' >"$PROGDIR/default.bvx"
-start_ombrix_hidden() {
-  (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
-  OMBRIX=$!
-  PIDS+=("$OMBRIX")
-}
-start_ombrix_hidden
+(cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
+OMBRIX=$!
+PIDS+=("$OMBRIX")
 wait_for 20 icon_there || fail "no tray icon"
 ! main_window_up || fail "the minimised main window is showing"
 click_icon click 3
@@ -67,7 +61,6 @@ done
 eval "$(xdotool getwindowgeometry --shell "$menu")"
 xdotool mousemove $((X + 30)) $((Y + 12)) click 1
 wait_for 10 window_named '^Ombrix Password$' || fail "no password prompt"
-import -window root "$SHOTS/tray-password.png"
 prompt=$(xdotool search --onlyvisible --name '^Ombrix Password$' | head -n 1)
 xdotool windowfocus --sync "$prompt"
 xdotool type --delay 20 "pw 1"
