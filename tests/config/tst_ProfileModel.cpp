@@ -1,4 +1,3 @@
-#include "config/PrivateProfile.h"
 #include "config/ProfileModel.h"
 #include "tests/support/Files.h"
 #include "tests/support/TestEnv.h"
@@ -8,8 +7,6 @@
 #include <memory>
 
 using namespace ProfileSettings;
-
-Q_DECLARE_METATYPE(SessionSettings)
 
 namespace {
 
@@ -48,8 +45,6 @@ private slots:
     void initTestCase() { m_env = std::make_unique<TestEnv>(); }
     void read_data();
     void read();
-    void roundTrip_data();
-    void roundTrip();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -114,33 +109,6 @@ void tst_ProfileModel::read()
         QVERIFY(writeFile(
             path, content.replace("S ", "[Ombrix]|NumSessions=1|[Session1]|").replace('|', "\r\n").toUtf8()));
     QCOMPARE(describe(readProfile(path)), expected);
-}
-
-void tst_ProfileModel::roundTrip_data()
-{
-    QTest::addColumn<SessionSettings>("settings");
-    QTest::newRow("defaults") << SessionSettings();
-    SessionSettings busy{255, 12, 4, 0, 2, 3, " /var/log/with blanks and \"quotes\" ", "", 2, true};
-    QTest::newRow("every field away from its default") << busy;
-    SessionSettings unselected;
-    unselected.port = unselected.flow = -1;
-    QTest::newRow("lists without a selection") << unselected;
-}
-
-void tst_ProfileModel::roundTrip()
-{
-    QFETCH(SessionSettings, settings);
-    const QString path = m_env->filePath("roundtrip.bvx");
-    QFile::remove(path);
-    PrivateProfile file(path);
-    file.writeInt("Ombrix", "NumSessions", 2);
-    writeSession(file, 1, SessionSettings());
-    writeSession(file, 2, settings);
-    QVERIFY(file.save());
-    const Profile profile = readProfile(path);
-    QVERIFY(profile.refused.isEmpty());
-    QCOMPARE(profile.sessions.size(), 2);
-    QVERIFY(profile.sessions.at(1) == settings);
 }
 
 QTEST_GUILESS_MAIN(tst_ProfileModel)
