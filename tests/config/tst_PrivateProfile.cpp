@@ -53,7 +53,6 @@ class tst_PrivateProfile : public QObject
 
 private slots:
     void init();
-    void newFileMatchesGolden();
     void editInPlaceMatchesGolden();
     void roundTrip_data();
     void roundTrip();
@@ -78,28 +77,6 @@ void tst_PrivateProfile::init()
     QVERIFY(m_dir->isValid());
 }
 
-void tst_PrivateProfile::newFileMatchesGolden()
-{
-    // Section, then its keys in the order written.
-    const QStringList writes[] = {
-        {"Ombrix", "NumSessions=2", "WindowState=0", "Password="},
-        {"Session1", "LogFile=C:\\Ombrix.txt", "OutputFile=C:\\COMOutputFile.txt", "AppendLinefeeds=0",
-         "Connector=0", "BaudRate=6", "Parity=0", "Databits=3", "Stopbits=0", "FlowControl=0",
-         "AutoActivate=0"},
-        {"Session2", "LogFile=D:\\logs\\scale.txt", "OutputFile=", "AppendLinefeeds=0", "Connector=2",
-         "BaudRate=8", "Parity=1", "Databits=2", "Stopbits=0", "FlowControl=1", "AutoActivate=1",
-         "OnErrorRunApp=", "LogErrors=0"},
-    };
-    PrivateProfile profile(path("example.bvx"));
-    QVERIFY(!profile.readable());
-    for (const QStringList &section : writes) {
-        for (qsizetype i = 1; i < section.size(); ++i)
-            profile.writeString(section[0], section[i].section(u'=', 0, 0), section[i].section(u'=', 1));
-    }
-    QVERIFY2(profile.save(), qPrintable(profile.errorString()));
-    QCOMPARE(readFile(path("example.bvx")), readFile(golden("example.bvx")));
-}
-
 void tst_PrivateProfile::editInPlaceMatchesGolden()
 {
     const QString file = path("edit.bvx");
@@ -118,9 +95,6 @@ void tst_PrivateProfile::editInPlaceMatchesGolden()
     profile.writeString("Session2", "LogFile", " padded ");
     QVERIFY2(profile.save(), qPrintable(profile.errorString()));
     QCOMPARE(readFile(file), readFile(golden("edit-after.bvx")));
-    const PrivateProfile again(file);
-    QCOMPARE(again.readInt("SESSION1", "parity", -5), 1);
-    QCOMPARE(again.readString("Session3", "LogFile"), QStringLiteral("C:\\three.txt"));
 }
 
 void tst_PrivateProfile::roundTrip_data()
