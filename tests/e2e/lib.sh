@@ -92,7 +92,7 @@ simport() {
   "$SIMPORT" --port "$port" "$@" >"$E2E/simport$port.out" 2>&1 &
   PIDS+=("$!")
   eval "SIMPORT_PID_$port=$!"
-  wait_for 10 grep -q ' -> ' "$E2E/simport$port.out" || fail "simport $port did not start"
+  wait_for 30 grep -q " -> " "$E2E/simport$port.out" || fail "simport $port did not start"
 }
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
@@ -122,7 +122,7 @@ device() {
     >"$E2E/$name.out" 2>&1 &
   PIDS+=("$!")
   eval "DEVICE_$name=$!"
-  wait_for 10 grep -qs '^ready' "$E2E/$name.out" || fail "device $name did not start"
+  wait_for 30 grep -qs "^ready" "$E2E/$name.out" || fail "device $name did not start"
   printf '[Ports]\nCOM%s=%s\n' "$port" "$E2E/dev/$name" >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 }
 
