@@ -9,7 +9,7 @@ set -euo pipefail
 E2E_LANG=ja_JP.UTF-8 e2e_setup
 unset DISPLAY WAYLAND_DISPLAY
 BVX=$PROGDIR/default.bvx
-ROUNDS=${FAULT_ROUNDS:-20}
+ROUNDS=${FAULT_ROUNDS:-10}
 
 echo "-- a first start in Japanese saves one default session at SIGTERM"
 start_offscreen
