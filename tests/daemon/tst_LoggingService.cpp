@@ -4,12 +4,15 @@
 #include "tests/support/Pty.h"
 #include "tests/support/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextStream>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -55,7 +58,8 @@ void tst_LoggingService::initTestCase()
 void tst_LoggingService::problems_data()
 {
     // COM30 is a pseudo-terminal, COM31 a missing device, COM32 a regular
-    // file, COM33 a link to COM30's device; %L is a writable log file.
+    // file, COM33 a link to COM30's device; %L is a writable log file, %R a
+    // read-only directory.
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("all");
     QTest::addColumn<QString>("found"); // kind and session of each problem
@@ -65,6 +69,7 @@ void tst_LoggingService::problems_data()
     QTest::newRow("log under a regular file")
         << configuration({"30 /etc/passwd/x.log 1"}) << false << "LogFile1";
     QTest::newRow("log directory missing") << configuration({"30 %L.d/sub/x.log 1"}) << false << "LogFile1";
+    QTest::newRow("read-only log directory") << configuration({"30 %R/x.log 1"}) << false << "LogFile1";
     QTest::newRow("no log name") << configuration({"30 \t 1"}) << false << "LogFile1";
     QTest::newRow("refused value") << configuration({"30 %L 1 13"}) << false << "RefusedValue1";
     QTest::newRow("refused, not started") << configuration({"31 %L 0 13"}) << true << "RefusedValue1";
@@ -94,8 +99,12 @@ void tst_LoggingService::problems()
     m_env->mapPort(33, link);
     const QString log = m_env->filePath("check.log");
     QFile::remove(m_config);
+    const QString readOnly = m_env->filePath("read-only");
+    QVERIFY(QDir().mkpath(readOnly) && QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
+    if (content.contains("%R") && ::geteuid() == 0)
+        QSKIP("root may write into any directory");
     if (!content.isNull())
-        QVERIFY(writeFile(m_config, content.replace("%L", log.toUtf8())));
+        QVERIFY(writeFile(m_config, content.replace("%L", log.toUtf8()).replace("%R", readOnly.toUtf8())));
 
     LoggingService service(m_config, all);
     QStringList seen;
