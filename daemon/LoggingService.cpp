@@ -266,38 +266,71 @@ void LoggingService::retryInactive()
     }
 }
 
-int LoggingService::check(QTextStream &out) const
+QList<LoggingService::Problem> LoggingService::problems() const
 {
-    int problems = 0;
-    const auto problem = [&out, &problems](const QString &text) {
-        out << "Problem: " << text << '\n';
-        ++problems;
-    };
-
-    out << "Configuration: " << m_configPath << '\n';
+    using Kind = Problem::Kind;
+    QList<Problem> found;
     const Profile profile = ProfileSettings::readProfile(m_configPath);
     if (!profile.readable) {
-        problem(QFileInfo::exists(m_configPath) ? m_configPath + QStringLiteral(" cannot be read")
-                                                : m_configPath + QStringLiteral(" does not exist"));
-        return problems;
+        found.append({Kind::Unreadable, 0,
+                      m_configPath + (QFileInfo::exists(m_configPath) ? QStringLiteral(" cannot be read")
+                                                                      : QStringLiteral(" does not exist"))});
+        return found;
     }
     if (!profile.countValid) {
-        problem(QStringLiteral("NumSessions=%1 is not within 0 to %2")
-                    .arg(profile.numSessions)
-                    .arg(ProfileSettings::maxSessions));
-        return problems;
+        found.append({Kind::DamagedCount, 0,
+                      QStringLiteral("NumSessions=%1 is not within 0 to %2")
+                          .arg(profile.numSessions)
+                          .arg(ProfileSettings::maxSessions)});
+        return found;
     }
-    out << "Sessions: " << profile.sessions.size() << '\n';
-
     QHash<QString, int> deviceUsers; // device -> first session that opens it
     for (int i = 1; i <= profile.sessions.size(); ++i) {
+        const SessionSettings &s = profile.sessions.at(i - 1);
+        for (const RefusedValue &r : profile.refused) {
+            if (r.session == i)
+                found.append({Kind::RefusedValue, i,
+                              refusalText(r) + QStringLiteral("; the session would not be started")});
+        }
+        if (!(m_all || s.autoActivate) || sessionRefused(profile, i))
+            continue;
+        if (s.port == PortSettings::portNone) {
+            found.append({Kind::NoPort, i, QStringLiteral("session %1 names no port (NONE)").arg(i)});
+            continue;
+        }
+        const QString device = PortMap::resolvedDevicePath(s.port);
+        if (const QString why = deviceProblem(device); !why.isEmpty())
+            found.append(
+                {Kind::Device, i, QStringLiteral("session %1: COM%2 opens %3").arg(i).arg(s.port).arg(why)});
+        if (const QString why = logFileProblem(s.logFile); !why.isEmpty())
+            found.append({Kind::LogFile, i, QStringLiteral("session %1: %2").arg(i).arg(why)});
+        if (deviceUsers.contains(device))
+            found.append({Kind::SharedDevice, i,
+                          QStringLiteral("session %1 opens %2, as session %3 does")
+                              .arg(QString::number(i), device, QString::number(deviceUsers[device]))});
+        else
+            deviceUsers.insert(device, i);
+    }
+    for (const RefusedValue &r : profile.refused) {
+        if (r.session == 0)
+            found.append({Kind::RefusedValue, 0, refusalText(r)});
+    }
+    return found;
+}
+
+int LoggingService::check(QTextStream &out) const
+{
+    out << "Configuration: " << m_configPath << '\n';
+    const Profile profile = ProfileSettings::readProfile(m_configPath);
+    if (profile.readable && profile.countValid)
+        out << "Sessions: " << profile.sessions.size() << '\n';
+    for (int i = 1; profile.countValid && i <= profile.sessions.size(); ++i) {
         const SessionSettings &s = profile.sessions.at(i - 1);
         const bool activates =
             (m_all || s.autoActivate) && !sessionRefused(profile, i) && s.port != PortSettings::portNone;
         out << "Session " << i << ": " << (s.portName().isEmpty() ? QStringLiteral("(none)") : s.portName());
-        QString device;
         if (s.port >= PortMap::firstPort && s.port <= PortMap::lastPort) {
-            device = PortMap::resolvedDevicePath(s.port);
+            const QString device = PortMap::resolvedDevicePath(s.port);
             out << " -> " << PortMap::devicePath(s.port);
             if (device != PortMap::devicePath(s.port))
                 out << " (" << device << ')';
@@ -308,36 +341,17 @@ int LoggingService::check(QTextStream &out) const
                 : !m_all && !s.autoActivate ? "does not activate (AutoActivate is not 1)"
                                             : "does not activate")
             << '\n';
-
-        for (const RefusedValue &r : profile.refused) {
-            if (r.session == i)
-                problem(refusalText(r) + QStringLiteral("; the session would not be started"));
-        }
-        if ((m_all || s.autoActivate) && s.port == PortSettings::portNone && !sessionRefused(profile, i))
-            problem(QStringLiteral("session %1 names no port (NONE)").arg(i));
-        if (!activates)
-            continue;
-        if (const QString why = deviceProblem(device); !why.isEmpty())
-            problem(QStringLiteral("session %1: COM%2 opens %3").arg(i).arg(s.port).arg(why));
-        if (const QString why = logFileProblem(s.logFile); !why.isEmpty())
-            problem(QStringLiteral("session %1: %2").arg(i).arg(why));
-        if (deviceUsers.contains(device))
-            problem(QStringLiteral("session %1 opens %2, as session %3 does")
-                        .arg(QString::number(i), device, QString::number(deviceUsers[device])));
-        else
-            deviceUsers.insert(device, i);
     }
-    for (const RefusedValue &r : profile.refused) {
-        if (r.session == 0)
-            problem(refusalText(r));
-    }
-    if (profile.numSessions > 0) {
+    if (profile.countValid && profile.numSessions > 0) {
         out << "Error log: " << (profile.logErrors != 0 ? ErrorReport::logPath() : QStringLiteral("off"))
             << ", program on errors: "
             << (profile.onErrorRunApp.isEmpty() ? QStringLiteral("(none)") : profile.onErrorRunApp) << '\n';
     }
-    out << (problems == 0 ? QStringLiteral("No problems found")
-                          : QStringLiteral("%1 problem(s) found").arg(problems))
+    const QList<Problem> found = problems();
+    for (const Problem &p : found)
+        out << "Problem: " << p.text << '\n';
+    out << (found.isEmpty() ? QStringLiteral("No problems found")
+                            : QStringLiteral("%1 problem(s) found").arg(found.size()))
         << '\n';
-    return problems;
+    return int(found.size());
 }

@@ -43,8 +43,26 @@ public:
     qsizetype sessionCount() const { return m_running.size(); }
     qsizetype activeCount() const;
 
-    // Describes what start() would do and every problem it sees, without
-    // opening anything. Returns the number of problems.
+    // Something that would keep a session (or the whole service) from
+    // logging as the configuration asks.
+    struct Problem
+    {
+        enum class Kind {
+            Unreadable,   // the configuration cannot be read
+            DamagedCount, // NumSessions is out of range
+            RefusedValue, // a value that its list does not offer
+            NoPort,       // a session to start names no port
+            Device,       // the device is missing or no character device
+            LogFile,      // the log file cannot be appended to
+            SharedDevice, // a second session opens the same device
+        };
+        Kind kind = Kind::Unreadable;
+        int session = 0; // 0: the file itself or its section "Ombrix"
+        QString text;
+    };
+    // Every problem start() would meet, in file order; opens nothing.
+    QList<Problem> problems() const;
+    // Prints what start() would do and every problem; returns their number.
     int check(QTextStream &out) const;
 
 signals:

@@ -1,63 +1,78 @@
 #!/usr/bin/env bash
-# The real program, its configuration files and the placement store:
-# start-up, automatic activation, and the save at exit.
+# The real program and its configuration file, on the offscreen platform:
+# a first start in Japanese saves default.bvx, SIGTERM, SIGINT and SIGHUP
+# each save, a path on the command line is loaded but never written, kill -9
+# in the middle of the save leaves the old file or the new one, and a
+# default.bvx that cannot be read is neither fatal nor destroyed.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-e2e_setup
-CONF=$XDG_CONFIG_HOME/Ombrix/Ombrix.conf
+E2E_LANG=ja_JP.UTF-8 e2e_setup
+unset DISPLAY WAYLAND_DISPLAY
+BVX=$PROGDIR/default.bvx
+ROUNDS=${FAULT_ROUNDS:-10}
 
-echo "-- a first start writes default.bvx and the placement at exit"
-start_ombrix
+echo "-- a first start in Japanese saves one default session at SIGTERM"
+start_offscreen
 stop_ombrix TERM
 printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=\r\n[Session1]\r\nLogFile=%s/Ombrix.txt\r\nOutputFile=%s/COMOutputFile.txt\r\nAppendLinefeeds=0\r\nConnector=0\r\nBaudRate=6\r\nParity=0\r\nDatabits=3\r\nStopbits=0\r\nFlowControl=0\r\nAutoActivate=0\r\nOnErrorRunApp=\r\nLogErrors=0\r\n' \
-  "$HOME" "$HOME" >"$E2E/expected.bvx"
-cmp "$E2E/expected.bvx" "$PROGDIR/default.bvx" || fail "default.bvx after a first start differs"
-for kv in MainLeft=1000 MainTop=1000 MainWidth=7000 MainHeight=5000; do
-  grep -qx "$kv" "$CONF" || fail "placement $kv missing from $CONF"
-done
+  "$HOME" "$HOME" >"$E2E/first.bvx"
+cmp "$E2E/first.bvx" "$BVX" || fail "default.bvx after a first start differs"
 
-echo "-- two sessions marked active log from start-up and stay marked"
-simport 5 --pattern random --bytes 200000 --seed 5 --exit-when-read
-simport 6 --pattern count --bytes 100000 --exit-when-read
-printf '[Ombrix]\r\nNumSessions=2\r\n[Session1]\r\nLogFile=%s/five.log\r\nConnector=5\r\nBaudRate=12\r\nDatabits=3\r\nAutoActivate=1\r\n[Session2]\r\nLogFile=%s/six.log\r\nConnector=6\r\nBaudRate=6\r\nDatabits=3\r\nAutoActivate=1\r\n' \
-  "$E2E" "$E2E" >"$PROGDIR/default.bvx"
-start_ombrix
-wait_for 60 size_at_least "$E2E/five.log" 200000 || fail "COM5 was not logged"
-wait_for 60 size_at_least "$E2E/six.log" 100000 || fail "COM6 was not logged"
-wait_for 30 grep -q '^sent' "$E2E/simport5.out" || fail "simport 5 did not finish"
-wait_for 30 grep -q '^sent' "$E2E/simport6.out" || fail "simport 6 did not finish"
-for port in 5 6; do
-  log=$E2E/$([ $port = 5 ] && echo five || echo six).log
-  sent=$(sed -n 's/^sent .* sha256 //p' "$E2E/simport$port.out")
-  got=$(sha256sum "$log" | cut -d' ' -f1)
-  [ "$sent" = "$got" ] || fail "COM$port: the log differs from what was sent"
-done
-stop_ombrix INT
-[ "$(grep -c 'AutoActivate=1' "$PROGDIR/default.bvx")" = 2 ] || fail "the sessions were not saved as active"
-
-echo "-- a command-line path with a blank, in one or two arguments; not written back"
+echo "-- a path with a blank, in one argument or split by the shell, is loaded and not written"
 mkdir -p "$E2E/my dir"
-printf '[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nLogFile=/from/the command line.log\r\nConnector=0\r\n' >"$E2E/my dir/my conf.bvx"
+printf '[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nLogFile=/from/the command line.log\r\n' >"$E2E/my dir/my conf.bvx"
 cp "$E2E/my dir/my conf.bvx" "$E2E/original.bvx"
-start_ombrix "my dir/my conf.bvx"
-stop_ombrix TERM
-grep -q 'LogFile=/from/the command line.log' "$PROGDIR/default.bvx" || fail "the quoted path was not loaded"
+for signal in INT HUP; do
+  rm "$BVX"
+  if [ $signal = INT ]; then start_offscreen "my dir/my conf.bvx"; else start_offscreen "$E2E/my" "dir/my" conf.bvx; fi
+  stop_ombrix $signal
+  grep -q 'LogFile=/from/the command line.log' "$BVX" || fail "SIG$signal: the configuration was not loaded or not saved"
+done
 cmp "$E2E/original.bvx" "$E2E/my dir/my conf.bvx" || fail "the file named on the command line was written"
-rm "$PROGDIR/default.bvx"
-start_ombrix "$E2E/my" "dir/my" conf.bvx
-stop_ombrix HUP
-grep -q 'LogFile=/from/the command line.log' "$PROGDIR/default.bvx" || fail "the split path was not loaded"
 
-echo "-- a minimised window's exit keeps the stored placement"
-printf '[Settings]\nMainLeft=2000\nMainTop=3000\nMainWidth=8000\nMainHeight=6000\n' >"$CONF"
-printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=1\r\n' >"$PROGDIR/default.bvx"
-(cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
-OMBRIX=$!
-PIDS+=("$OMBRIX")
-wait_for 60 main_window_exists || fail "the minimised main window was not created"
+echo "-- kill -9 during the save at SIGTERM, $ROUNDS times: the old file or the new one, nothing else"
+# The CPU time the process has used, in clock ticks; idle: its load is done.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+idle() { local before; before=$(cpu_ticks "$1") && sleep 0.1 && [ "$(cpu_ticks "$1")" = "$before" ]; }
+strays() { find "$PROGDIR" -mindepth 1 ! -name ombrix ! -name ombrixd ! -name default.bvx ! -name errorlog.txt; }
+{
+  printf '[Ombrix]\nNumSessions=255\n'
+  for i in $(seq 255); do printf '[Session%s]\nLogFile=%s/log%s.txt\nConnector=%s\n' "$i" "$E2E" "$i" "$i"; done
+} >"$E2E/old.bvx"
+cp "$E2E/old.bvx" "$BVX"
+start_offscreen
+wait_for 60 idle "$OMBRIX" || fail "the configuration was not loaded"
+began=$(date +%s%N)
 stop_ombrix TERM
-grep -q 'WindowState=1' "$PROGDIR/default.bvx" || fail "the minimised state was not saved"
-for kv in MainLeft=2000 MainTop=3000 MainWidth=8000 MainHeight=6000; do
-  grep -qx "$kv" "$CONF" || fail "placement $kv was not kept"
+save_ms=$((($(date +%s%N) - began) / 1000000))
+cp "$BVX" "$E2E/new.bvx"
+grep -q '^FlowControl=0$' "$E2E/new.bvx" && ! cmp -s "$E2E/old.bvx" "$E2E/new.bvx" || fail "the save changed nothing"
+for ((round = 1; round <= ROUNDS; round++)); do
+  cp "$E2E/old.bvx" "$BVX"
+  start_offscreen
+  wait_for 60 idle "$OMBRIX" || fail "the configuration was not loaded"
+  kill -TERM "$OMBRIX"
+  # Not a wait for anything: the kill lands at a random point from the save to the end.
+  sleep "$(awk -v r="$RANDOM" -v ms="$save_ms" 'BEGIN { printf "%.3f", r / 32767 * ms / 1000 }')"
+  kill -KILL "$OMBRIX" 2>/dev/null || true
+  { wait "$OMBRIX" || true; } 2>/dev/null
+  cmp -s "$BVX" "$E2E/old.bvx" || cmp -s "$BVX" "$E2E/new.bvx" ||
+    fail "round $round: default.bvx is neither the old nor the new file ($(file_size "$BVX") bytes)"
+  [ -z "$(strays)" ] || fail "round $round left files behind: $(strays)"
+done
+
+echo "-- a default.bvx that cannot be read: the program starts and ends, the file stays as it was"
+fingerprint() { stat -c "%F %i %s %Y" "$1" && if [ -f "$1" ]; then head -c 64 "$1" | od -c | head -n 2; fi; }
+for kind in directory fifo large; do
+  rm -rf "$BVX"
+  case $kind in
+  directory) mkdir "$BVX" ;;
+  fifo) mkfifo "$BVX" ;;
+  large) printf '[Ombrix]\r\nNumSessions=3\r\n' >"$BVX" && truncate -s 17M "$BVX" ;; # over 16 MiB
+  esac
+  before=$(fingerprint "$BVX")
+  start_offscreen
+  stop_ombrix TERM
+  [ "$(fingerprint "$BVX")" = "$before" ] || fail "a $kind as default.bvx was changed"
 done
 echo "all configuration end-to-end checks passed"

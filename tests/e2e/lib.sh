@@ -1,15 +1,13 @@
 # Shared steps of the end-to-end tests: a throw-away home and program
-# directory, starting and stopping the real program, waiting on conditions.
-# Source it from a test run under xvfb-run; set -euo pipefail is the caller's.
-
+# directory, starting and stopping the real programs, waiting on conditions.
+# Source it; set -euo pipefail is the caller's.
 BUILD_DIR=${BUILD_DIR:?BUILD_DIR must name the build directory}
 
 e2e_setup() {
   E2E=$(mktemp -d)
   export HOME=$E2E/home XDG_CONFIG_HOME=$E2E/home/.config XDG_DATA_HOME=$E2E/home/.local/share
-  export XDG_RUNTIME_DIR=$E2E/run
+  export XDG_RUNTIME_DIR=$E2E/run LANG=${E2E_LANG:-C.UTF-8} LC_ALL= LC_MESSAGES=
   mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-  export LANG=${E2E_LANG:-C.UTF-8} LC_ALL= LC_MESSAGES=
   unset QT_QPA_PLATFORM
   # The program keeps default.bvx beside itself: give it a directory of its own.
   PROGDIR=$E2E/prog
@@ -37,8 +35,8 @@ fail() {
 
 # wait_for SECONDS COMMAND...: polls the condition every 50 ms.
 wait_for() {
-  local limit=$(($1 * 20)); shift
-  local i
+  local limit=$(($1 * 20)) i
+  shift
   for ((i = 0; i < limit; i++)); do
     "$@" && return 0
     sleep 0.05
@@ -54,14 +52,29 @@ main_window_up() {
   done
   return 1
 }
-main_window_exists() { xdotool search --name '^Ombrix$' >/dev/null 2>&1; }
 
-# start_ombrix ARGS...: starts the program and waits for its main window.
+# start_ombrix ARGS...: starts the program on the X server and waits for its main window.
 start_ombrix() {
   (cd "$E2E" && exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
   OMBRIX=$!
   PIDS+=("$OMBRIX")
   wait_for 60 main_window_up || fail "the main window did not come up"
+}
+
+# The program catches SIGTERM once its handler is installed, before the
+# configuration is loaded; from then on a SIGTERM saves.
+catches_sigterm() {
+  local mask
+  mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null) && [ -n "$mask" ] && (((0x$mask >> 14) & 1))
+}
+
+# start_offscreen ARGS...: starts the program on the offscreen platform and
+# waits until a SIGTERM would save and end it.
+start_offscreen() {
+  (cd "$E2E" && QT_QPA_PLATFORM=offscreen exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
+  OMBRIX=$!
+  PIDS+=("$OMBRIX")
+  wait_for 60 catches_sigterm "$OMBRIX" || fail "ombrix did not come up"
 }
 
 # stop_ombrix [SIGNAL]: asks the program to close and waits for it to end.
@@ -74,34 +87,16 @@ stop_ombrix() {
 
 # simport PORT ARGS...: starts the device simulator on COM<PORT>; waits for the mapping.
 simport() {
-  local port=$1; shift
+  local port=$1
+  shift
   "$SIMPORT" --port "$port" "$@" >"$E2E/simport$port.out" 2>&1 &
   PIDS+=("$!")
   eval "SIMPORT_PID_$port=$!"
-  wait_for 10 grep -q ' -> ' "$E2E/simport$port.out" || fail "simport $port did not start"
+  wait_for 30 grep -q " -> " "$E2E/simport$port.out" || fail "simport $port did not start"
 }
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 size_at_least() { [ "$(file_size "$1")" -ge "$2" ]; }
-
-# --- Without a window: the offscreen platform, and devices of device.py ---
-
-# The program catches SIGTERM once its signal handler is installed, which
-# happens before the configuration is loaded; from then on a SIGTERM saves.
-catches_sigterm() {
-  local mask
-  mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null) && [ -n "$mask" ] &&
-    (((0x$mask >> 14) & 1))
-}
-
-# start_offscreen ARGS...: starts the program on the offscreen platform and
-# waits until a SIGTERM would save and end it.
-start_offscreen() {
-  (cd "$E2E" && QT_QPA_PLATFORM=offscreen exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
-  OMBRIX=$!
-  PIDS+=("$OMBRIX")
-  wait_for 60 catches_sigterm "$OMBRIX" || fail "ombrix did not come up"
-}
 
 # bvx "PORT LOG AUTOACTIVATE"...: a configuration of those sessions (115200,N,8,1).
 bvx() {
@@ -122,13 +117,12 @@ bvx() {
 device() {
   local port=$1 name=$2
   shift 2
-  mkdir -p "$E2E/dev"
+  mkdir -p "$E2E/dev" "$XDG_CONFIG_HOME/Ombrix"
   python3 "$(dirname "${BASH_SOURCE[0]}")/device.py" "$E2E/dev/$name" "$E2E/$name.sent" "$@" \
     >"$E2E/$name.out" 2>&1 &
   PIDS+=("$!")
   eval "DEVICE_$name=$!"
-  wait_for 10 grep -qs '^ready' "$E2E/$name.out" || fail "device $name did not start"
-  mkdir -p "$XDG_CONFIG_HOME/Ombrix"
+  wait_for 30 grep -qs "^ready" "$E2E/$name.out" || fail "device $name did not start"
   printf '[Ports]\nCOM%s=%s\n' "$port" "$E2E/dev/$name" >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 }
 

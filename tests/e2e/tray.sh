@@ -5,11 +5,10 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
-SHOTS=${E2E_SHOTS:-$E2E}
 
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 >/dev/null 2>&1 &
 PIDS+=("$!")
-wait_for 10 xdotool search --classname trayer || fail "trayer did not start"
+wait_for 30 eval "xdotool search --classname trayer >/dev/null" || fail "trayer did not start"
 
 # The tray icon: the program's small window inside the tray.
 tray_icon() {
@@ -24,6 +23,7 @@ icon_there() { tray_icon >/dev/null; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 visible_count() { xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l; }
 more_windows_than() { [ "$(visible_count)" -gt "$1" ]; }
+windows_back_to() { [ "$(visible_count)" -eq "$1" ]; }
 click_icon() {
   local icon x y
   icon=$(tray_icon)
@@ -33,30 +33,25 @@ click_icon() {
 
 echo "-- the icon, its menu and the about box"
 start_ombrix
-wait_for 20 icon_there || fail "no tray icon"
+wait_for 30 icon_there || fail "no tray icon"
 before=$(visible_count)
 click_icon click 3
-wait_for 10 more_windows_than "$before" || fail "the tray menu did not open"
-import -window root "$SHOTS/tray-menu.png"
+wait_for 30 more_windows_than "$before" || fail "the tray menu did not open"
 xdotool key Escape
-wait_for 10 test "$(visible_count)" -eq "$before" || xdotool mousemove 10 400 click 1
+wait_for 30 windows_back_to "$before" || xdotool mousemove 10 400 click 1
 click_icon click --repeat 2 --delay 80 1
-wait_for 10 window_named '^About Ombrix$' || fail "a double-click did not show the about box"
-import -window root "$SHOTS/tray-about.png"
+wait_for 30 window_named '^About Ombrix$' || fail "a double-click did not show the about box"
 stop_ombrix TERM
 
 echo "-- saved minimised with a password: only the icon, then the prompt"
 printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=1\r\nPassword=pw 1\r\n' >"$PROGDIR/default.bvx"
-start_ombrix_hidden() {
-  (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
-  OMBRIX=$!
-  PIDS+=("$OMBRIX")
-}
-start_ombrix_hidden
-wait_for 20 icon_there || fail "no tray icon"
+(cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
+OMBRIX=$!
+PIDS+=("$OMBRIX")
+wait_for 30 icon_there || fail "no tray icon"
 ! main_window_up || fail "the minimised main window is showing"
 click_icon click 3
-wait_for 10 more_windows_than 1 || fail "the tray menu did not open"
+wait_for 30 more_windows_than 1 || fail "the tray menu did not open"
 # The menu's first entry is Open.
 icon=$(tray_icon)
 menu=
@@ -66,13 +61,12 @@ done
 [ -n "$menu" ] || fail "the tray menu window was not found"
 eval "$(xdotool getwindowgeometry --shell "$menu")"
 xdotool mousemove $((X + 30)) $((Y + 12)) click 1
-wait_for 10 window_named '^Ombrix Password$' || fail "no password prompt"
-import -window root "$SHOTS/tray-password.png"
+wait_for 30 window_named '^Ombrix Password$' || fail "no password prompt"
 prompt=$(xdotool search --onlyvisible --name '^Ombrix Password$' | head -n 1)
 xdotool windowfocus --sync "$prompt"
 xdotool type --delay 20 "pw 1"
 xdotool key Return
-wait_for 10 main_window_up || fail "the right password did not bring the window back"
+wait_for 30 main_window_up || fail "the right password did not bring the window back"
 grep -q 'WindowState=1' "$PROGDIR/default.bvx"
 stop_ombrix TERM
 grep -q 'WindowState=0' "$PROGDIR/default.bvx" || fail "the restored window was not saved as normal"

@@ -1,23 +1,42 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
-#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
-// Fuzz targets read their input from a real file, as the program does: the
-// input is written to a file in a directory of the process's own.
+// Fuzz targets read their input from a real file, as the program does, in a
+// scratch directory of the process's own (under /dev/shm when there is one:
+// millions of small writes need not reach a disk).
 namespace FuzzFile {
 
-// A fresh path in the process's scratch directory.
-QString path(const char *name);
+[[noreturn]] inline void fail(const char *what, const char *file, int line)
+{
+    std::fprintf(stderr, "%s:%d: %s\n", file, line, what);
+    std::abort();
+}
 
-// Writes the input to `path`, replacing what was there; aborts on failure so
-// that a full disk is not mistaken for a passed input.
-void put(const QString &path, const uint8_t *data, size_t size);
+inline QString path(const char *name)
+{
+    static QTemporaryDir dir(
+        (QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
+        QStringLiteral("/ombrix-fuzz-XXXXXX"));
+    if (!dir.isValid())
+        fail("no scratch directory", __FILE__, __LINE__);
+    return dir.filePath(QString::fromLatin1(name));
+}
 
-QByteArray contents(const QString &path);
+// Aborts when the input cannot be written: a full disk is no passed input.
+inline void put(const QString &path, const uint8_t *data, size_t size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
+        fail("cannot write the fuzz input", __FILE__, __LINE__);
+}
 
 } // namespace FuzzFile
 
@@ -28,9 +47,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 #define FUZZ_CHECK(condition)                                                                                \
     do {                                                                                                     \
         if (!(condition))                                                                                    \
-            FuzzFile::fail(#condition, __FILE__, __LINE__);                                                  \
+            FuzzFile::fail("check failed: " #condition, __FILE__, __LINE__);                                 \
     } while (false)
-
-namespace FuzzFile {
-[[noreturn]] void fail(const char *what, const char *file, int line);
-} // namespace FuzzFile

@@ -15,8 +15,6 @@
 #include <QFile>
 #include <QLineEdit>
 
-#include <memory>
-
 namespace {
 
 using ProfileSettings::Refused;
@@ -42,27 +40,23 @@ QStringList snapshot(frmMain &window)
 frmMain &mainWindow()
 {
     static int argc = 1;
-    static char name[] = "fuzz_ProfileSettings";
-    static char *argv[] = {name, nullptr};
+    static char name[] = "fuzz_ProfileSettings", *argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(argc, argv);
-    static const std::unique_ptr<frmMain> window = [] {
-        auto w = std::make_unique<frmMain>();
-        // No event loop runs here, but a minimised window must never reach
-        // the tray and password logic.
-        w->Timer1.stop();
-        return w;
-    }();
-    return *window;
+    static frmMain window;
+    // No event loop runs here, but a minimised window must never reach the
+    // tray and password logic.
+    window.Timer1.stop();
+    return window;
 }
 
 // Loads with both refusal rules, checks the session count, then saves what
 // is open and loads it again.
 void loadSaveLoad(frmMain &window, const QString &file, Refused refused)
 {
-    const PrivateProfile profile(file);
-    const qint32 stored = profile.readInt(QStringLiteral("Ombrix"), QStringLiteral("NumSessions"));
+    const qint32 stored =
+        PrivateProfile(file).readInt(QStringLiteral("Ombrix"), QStringLiteral("NumSessions"));
     const bool loaded = ProfileSettings::getprofilesettings(window, file, refused);
     const qsizetype open = window.sessions().size();
     FUZZ_CHECK(open <= ProfileSettings::maxSessions);

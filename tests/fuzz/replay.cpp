@@ -1,37 +1,28 @@
-// Feeds files to a fuzz target without the fuzzer: every file named on the
-// command line, and every file in a directory named there (not recursively,
-// hidden files left out).
-// Exits non-zero when there was nothing to feed; a failing input aborts.
+// Feeds files to a fuzz target without the fuzzer: each file named on the
+// command line and each file in a directory named there (not recursively,
+// hidden files left out). Fails when there was nothing to feed; a failing
+// input aborts.
 
 #include "tests/fuzz/FuzzFile.h"
+#include "tests/support/Files.h"
 
-#include <QDir>
 #include <QFileInfo>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     int fed = 0;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QFile::decodeName(argv[i]);
-        QStringList files;
+        QStringList files{arg};
         if (QFileInfo(arg).isDir()) {
-            const QDir dir(arg);
-            for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
-                files << dir.filePath(name);
-        } else {
-            files << arg;
+            files.clear();
+            for (const QString &name : QDir(arg).entryList(QDir::Files, QDir::Name))
+                files << QDir(arg).filePath(name);
         }
-        for (const QString &file : files) {
-            QFile input(file);
-            if (!input.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "cannot read %s\n", qPrintable(file));
-                return 2;
-            }
-            const QByteArray bytes = input.readAll();
+        for (const QString &file : std::as_const(files)) {
             std::printf("%s\n", qPrintable(file));
             std::fflush(stdout);
+            const QByteArray bytes = readFile(file);
             LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()),
                                    size_t(bytes.size()));
             ++fed;
