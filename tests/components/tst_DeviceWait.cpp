@@ -55,12 +55,18 @@ private slots:
         QCOMPARE(component->lostDeviceDescription(), device + m_away);
         QVERIFY(throttleTicksPass(5));
         QCOMPARE(rx.otherEvents(), 1);
+
+        // Closing ends the wait; what the receiver left gets one last event.
+        rx.drain = true;
+        const qsizetype before = rx.events.size();
+        component->setPortOpen(false);
+        QVERIFY(!component->portOpen());
+        QCOMPARE(rx.events.size() - before, midStream ? 0 : 1);
         // A pseudo-terminal may drop what it still held at the hang-up;
         // whatever came through came unchanged and in order.
-        const QByteArray received = rx.bytes + component->input();
-        QVERIFY(!received.isEmpty() && sent.startsWith(received));
+        QVERIFY(!rx.bytes.isEmpty() && sent.startsWith(rx.bytes));
         if (!midStream)
-            QCOMPARE(received, sent);
+            QCOMPARE(rx.bytes, sent);
     }
 
     void reconnects_data()
@@ -126,41 +132,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(openHere(plug.device()), 30000);
         QVERIFY(plug.pty().write("after"));
         QTRY_COMPARE(rx.bytes, QByteArray("after"));
-    }
-
-    void closingEndsTheWait_data()
-    {
-        QTest::addColumn<bool>("leftWaiting");
-        QTest::newRow("nothing left waiting") << false;
-        QTest::newRow("bytes from before the loss left waiting") << true;
-    }
-
-    void closingEndsTheWait()
-    {
-        QFETCH(bool, leftWaiting);
-        PluggableDevice plug(m_link);
-        auto component = openComponent(m_env, 3, m_link, QStringLiteral("9600,N,8,1"), retryMs);
-        Receiver rx(*component);
-        const QByteArray before("sent before the loss");
-        if (leftWaiting) {
-            rx.drain = false; // the receiver cannot write them (its log file is locked)
-            QVERIFY(plug.pty().write(before));
-            QTRY_COMPARE(component->inBufferCount(), before.size());
-        }
-        plug.pull(true);
-        QTRY_COMPARE(rx.otherEvents(), 1);
-        const qsizetype eventsBefore = rx.events.size();
-        rx.drain = true; // the file can be written again
-        component->setPortOpen(false);
-        QVERIFY(!component->portOpen());
-        QCOMPARE(rx.bytes, leftWaiting ? before : QByteArray());
-        QCOMPARE(rx.events.size(), eventsBefore + (leftWaiting ? 1 : 0));
-        QCOMPARE(rx.events.last(),
-                 leftWaiting ? SerialComponent::EventReceive : SerialComponent::EventDeviceLost);
-
-        QVERIFY(plug.plugIn()); // and it opens again as usual
-        component->setPortOpen(true);
-        QVERIFY(openHere(plug.device()));
     }
 
     // The number of a closed pseudo-terminal goes to the next one opened,

@@ -114,51 +114,37 @@ private slots:
         using K = PortDiagnosis::Kind;
         const struct
         {
-            K kind;
-            const char *group, *user, *holder;
-            bool groupMayOpen, inGroupAfterLogin, heldHere;
-            qint64 pid;
+            PortDiagnosis::Facts facts;
             const char *expected;
         } rows[] = {
-            {K::PermissionDenied, "dialout", "alice", "", true, false, false, 0,
+            {{.kind = K::PermissionDenied, .group = "dialout", .groupMayOpen = true, .user = "alice"},
              ": permission denied; run 'sudo usermod -aG dialout alice', then log in again"},
-            {K::PermissionDenied, "uucp", "alice", "", true, true, false, 0,
+            {{.kind = K::PermissionDenied, .group = "uucp", .groupMayOpen = true, .inGroupAfterLogin = true},
              ": permission denied; log in again to join group uucp"},
-            {K::PermissionDenied, "dialout", "", "", true, false, false, 0,
+            {{.kind = K::PermissionDenied, .group = "dialout", .groupMayOpen = true},
              ": permission denied; join group dialout, then log in again"},
-            {K::PermissionDenied, "dialout", "alice", "", false, false, false, 0, ": permission denied"},
-            {K::PermissionDenied, "root", "alice", "", true, false, false, 0, ": permission denied"},
-            {K::PermissionDenied, "", "alice", "", true, false, false, 0, ": permission denied"},
-            {K::InUse, "", "", "picocom", false, false, false, 4242, " is in use by picocom (process 4242)"},
-            {K::InUse, "", "", "", false, false, false, 4242, " is in use by process 4242"},
-            {K::InUse, "", "", "", false, false, false, 0, " is in use by another program"},
-            {K::InUse, "", "", "ombrix", false, false, true, 77, " is in use by another session"},
-            {K::NotSerial, "", "", "", false, false, false, 0, ": not a serial device"},
-            {K::UnsupportedSetting, "", "", "", false, false, false, 0, ": unsupported setting"},
-            {K::Other, "", "", "", false, false, false, 0, ": could not be opened"},
+            {{.kind = K::PermissionDenied, .group = "dialout", .user = "alice"}, ": permission denied"},
+            {{.kind = K::PermissionDenied, .group = "root", .groupMayOpen = true, .user = "alice"},
+             ": permission denied"},
+            {{.kind = K::PermissionDenied, .groupMayOpen = true, .user = "alice"}, ": permission denied"},
+            {{.kind = K::InUse, .holder = "sertool", .holderPid = 4242},
+             " is in use by sertool (process 4242)"},
+            {{.kind = K::InUse, .holderPid = 4242}, " is in use by process 4242"},
+            {{.kind = K::InUse}, " is in use by another program"},
+            {{.kind = K::InUse, .holder = "ombrix", .holderPid = 7, .heldByThisProcess = true},
+             " is in use by another session"},
+            {{.kind = K::NotSerial}, ": not a serial device"},
+            {{.kind = K::UnsupportedSetting}, ": unsupported setting"},
+            {{.kind = K::Other}, ": could not be opened"},
+            {{.kind = K::Other, .systemText = "Input/output error"}, ": Input/output error"},
         };
         for (const auto &row : rows) {
-            const PortDiagnosis::Facts facts{row.kind,
-                                             QStringLiteral("/dev/ttyUSB0"),
-                                             0,
-                                             {},
-                                             QLatin1String(row.group),
-                                             row.groupMayOpen,
-                                             QLatin1String(row.user),
-                                             row.inGroupAfterLogin,
-                                             QLatin1String(row.holder),
-                                             row.pid,
-                                             row.heldHere};
-            QCOMPARE(PortDiagnosis::describe(facts),
-                     QStringLiteral("/dev/ttyUSB0") + QLatin1String(row.expected));
+            PortDiagnosis::Facts facts = row.facts;
+            facts.device = QStringLiteral("/dev/ttyUSB0");
+            QCOMPARE(PortDiagnosis::describe(facts), facts.device + QLatin1String(row.expected));
         }
-        PortDiagnosis::Facts facts;
-        facts.device = QStringLiteral("/dev/ttyUSB0");
-        facts.systemText = qt_error_string(EIO);
-        QCOMPARE(PortDiagnosis::describe(facts), "/dev/ttyUSB0: " + qt_error_string(EIO));
-        facts.kind = K::NoDevice;
-        facts.port = 3;
-        QCOMPARE(PortDiagnosis::describe(facts), QStringLiteral("COM3: no device at /dev/ttyUSB0"));
+        const PortDiagnosis::Facts none{.kind = K::NoDevice, .device = "/dev/serial/by-id/usb-x", .port = 3};
+        QCOMPARE(PortDiagnosis::describe(none), QStringLiteral("COM3: no device at /dev/serial/by-id/usb-x"));
     }
 
     // Root opens anything, so the refusals an ordinary user meets are tried
