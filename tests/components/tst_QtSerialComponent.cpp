@@ -23,21 +23,14 @@ private slots:
         const QString link = m_env.filePath(QStringLiteral("link")),
                       link2 = m_env.filePath(QStringLiteral("link2"));
         QVERIFY(writeFile(target, {}) && QFile::link(target, link) && QFile::link(link, link2));
-        QTest::newRow("unmapped") << QString() << "/dev/ttyS11"
-                                  << "/dev/ttyS11";
-        QTest::newRow("empty value") << ""
-                                     << "/dev/ttyS11"
-                                     << "/dev/ttyS11";
-        QTest::newRow("missing path") << "/dev/ttyUSB7"
-                                      << "/dev/ttyUSB7"
-                                      << "/dev/ttyUSB7";
-        QTest::newRow("comma in the path") << "/dev/serial/by-id/a,b"
-                                           << "/dev/serial/by-id/a,b"
-                                           << "/dev/serial/by-id/a,b";
-        QTest::newRow("links followed") << link2 << link2 << canonical(target);
-        QTest::newRow("bare name under /dev") << "null"
-                                              << "null"
-                                              << "/dev/null";
+        const auto row = [](const char *name, const QString &stored, const QString &device,
+                            const QString &resolved) { QTest::newRow(name) << stored << device << resolved; };
+        row("unmapped", QString(), "/dev/ttyS11", "/dev/ttyS11");
+        row("empty value", "", "/dev/ttyS11", "/dev/ttyS11");
+        row("missing path", "/dev/ttyUSB7", "/dev/ttyUSB7", "/dev/ttyUSB7");
+        row("comma in the path", "/dev/serial/by-id/a,b", "/dev/serial/by-id/a,b", "/dev/serial/by-id/a,b");
+        row("links followed", link2, link2, canonical(target));
+        row("bare name under /dev", "null", "null", "/dev/null");
     }
 
     void portMap()

@@ -1,10 +1,6 @@
-#include "tests/support/Files.h"
 #include "tests/support/SerialFixture.h"
 
 #include <QTimer>
-
-#include <algorithm>
-#include <vector>
 
 // Coalesced receive events: fewer events than arrivals, every byte in order.
 class tst_ReadThrottle : public QObject
@@ -59,35 +55,6 @@ private slots:
         QVERIFY(pty.write("more"));
         QTRY_COMPARE(rx.events.size(), 2);
         QCOMPARE(component->input(), QByteArray("keptmore"));
-    }
-
-    // Ports share their ticks; each gets its own bytes, and one port's loss
-    // touches no other.
-    void manyPortsAtOnce()
-    {
-        constexpr int count = 32;
-        std::vector<std::unique_ptr<Pty>> ptys;
-        std::vector<std::unique_ptr<QtSerialComponent>> components;
-        std::vector<std::unique_ptr<Receiver>> receivers;
-        std::vector<QByteArray> sent(count);
-        for (int i = 0; i < count; ++i) {
-            ptys.push_back(std::make_unique<Pty>());
-            components.push_back(openComponent(m_env, 100 + i, ptys.back()->slavePath()));
-            receivers.push_back(std::make_unique<Receiver>(*components.back()));
-        }
-        for (int round = 0; round < 16; ++round) {
-            for (int i = 0; i < count; ++i) {
-                sent[i] += randomBytes(500 + 17 * i, quint32(round * count + i));
-                QVERIFY(ptys[i]->write(sent[i].right(500 + 17 * i)));
-            }
-        }
-        for (int i = 0; i < count; ++i)
-            QTRY_VERIFY(receivers[i]->bytes == sent[i]);
-
-        ptys.front()->closeMaster();
-        QTRY_COMPARE(receivers.front()->otherEvents(), 1);
-        for (int i = 1; i < count; ++i)
-            QVERIFY(receivers[i]->otherEvents() == 0 && components[i]->portOpen());
     }
 };
 

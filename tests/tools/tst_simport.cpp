@@ -20,10 +20,12 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("expected"); // empty: the count pattern, 0x00 0x01 ...
         QTest::addColumn<QString>("previous");    // the map entry before; empty: none
-        QTest::newRow("file, entry replaced")
-            << QStringList{"--file", "FILE"} << QByteArray("file\r\n\x00\xff", 8) << "/dev/ttyUSB9";
-        QTest::newRow("pattern, no entry before")
-            << QStringList{"--pattern", "count", "--bytes", "600"} << QByteArray() << "";
+        const auto row = [](const char *name, const QStringList &arguments, const QByteArray &expected,
+                            const char *previous) {
+            QTest::newRow(name) << arguments << expected << QString(previous);
+        };
+        row("file, entry replaced", {"--file", "FILE"}, QByteArray("file\r\n\x00\xff", 8), "/dev/ttyUSB9");
+        row("pattern, no entry before", {"--pattern", "count", "--bytes", "600"}, {}, "");
     }
 
     void sendsWhatItReports()
