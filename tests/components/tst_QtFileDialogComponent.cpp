@@ -2,6 +2,7 @@
 
 #include <QAbstractButton> // used by Modal.h
 #include <QAbstractItemView>
+#include <QAbstractProxyModel>
 
 #include "tests/support/Files.h"
 #include "tests/support/Modal.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -103,6 +105,26 @@ private slots:
         });
         QVERIFY(stillOpen && !chosen);
         QCOMPARE(component.FileName(), QDir(m_dir).filePath(QStringLiteral("existing.bvx")));
+    }
+
+    // A "*.EXE" filter stands for the files that may be executed.
+    void programsFilterListsExecutables()
+    {
+        const QString dir = m_env.filePath(QStringLiteral("programs"));
+        QVERIFY(QDir().mkpath(dir) && writeFile(dir + "/tool", {}) && writeFile(dir + "/notes.txt", {}));
+        QVERIFY(QFile::setPermissions(dir + "/tool", QFile::ReadOwner | QFile::ExeOwner));
+        QWidget owner;
+        QtFileDialogComponent component(&owner);
+        component.setFileName(dir + "/tool");
+        component.setFilter(QStringLiteral("Programs (*.EXE)|*.EXE|All Files (*.*)|*.*"));
+        int listed = -1;
+        show(component, false, [&](QFileDialog *dialog) {
+            auto *files = dialog->findChild<QFileSystemModel *>();
+            QTRY_COMPARE_WITH_TIMEOUT(files->rowCount(files->index(dir)), 2, 30000);
+            listed = dialog->proxyModel()->rowCount(dialog->proxyModel()->mapFromSource(files->index(dir)));
+            dialog->reject();
+        });
+        QCOMPARE(listed, 1);
     }
 };
 
