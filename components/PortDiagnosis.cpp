@@ -1,4 +1,4 @@
-#include "PortDiagnosis.h"
+#include "components/PortDiagnosis.h"
 
 #include <QByteArray>
 #include <QDir>

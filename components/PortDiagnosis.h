@@ -26,14 +26,14 @@ public:
     struct Facts
     {
         Kind kind = Kind::Other;
-        QString device;                 // the path opened; for NoDevice the path the port map gave
+        QString device{};               // the path opened; for NoDevice the path the port map gave
         int port = 0;                   // NoDevice: the COM number, 0 when not known
-        QString systemText;             // Other: the system's words
-        QString group;                  // PermissionDenied: the group owning the device
+        QString systemText{};           // Other: the system's words
+        QString group{};                // PermissionDenied: the group owning the device
         bool groupMayOpen = false;      // ... and its mode lets that group read and write
-        QString user;                   // PermissionDenied: the login name
+        QString user{};                 // PermissionDenied: the login name
         bool inGroupAfterLogin = false; // the group lists the user, this login does not have it yet
-        QString holder;                 // InUse: the holding program's name, when known
+        QString holder{};               // InUse: the holding program's name, when known
         qint64 holderPid = 0;           // InUse: its process id, 0 when not known
         bool heldByThisProcess = false; // InUse: another session of this program has it
     };

@@ -1,4 +1,4 @@
-#include "PortMap.h"
+#include "components/PortMap.h"
 
 #include <QFileInfo>
 #include <QSettings>

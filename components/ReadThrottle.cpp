@@ -1,0 +1,190 @@
+#include "components/ReadThrottle.h"
+
+#include "components/DeviceWait.h"
+
+#include <QSerialPort>
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// One read takes what the kernel holds, up to QSerialPort's read chunk. A
+// tick takes one chunk so that bytes held back while reading was paused are
+// reported with it; anything beyond follows through the read notifier.
+constexpr int readsPerTick = 1;
+// Closing takes everything the kernel still holds, within reason: a device
+// that sends faster than we read must not keep the close from finishing.
+constexpr int readsOnClose = 64;
+// An interval that brings this much is busy. Pausing saves wake-ups where
+// each brings a few bytes; a busy device brings plenty with each, and
+// pausing it would only hold it back, so the interval after a busy one reads
+// freely.
+constexpr qint64 busyIntervalBytes = 2048;
+
+} // namespace
+
+ReadThrottle::ReadThrottle(QSerialPort &port, QObject *parent)
+    : QObject(parent)
+    , m_port(port)
+{
+    m_timer.setInterval(intervalMs);
+    connect(&m_timer, &SharedTimer::timeout, this, [this] {
+        // Ticks are shared by every port: one armed less than half an
+        // interval ago waits for the next, so events stay at least that far
+        // apart.
+        if (m_armed.isValid() && m_armed.elapsed() < intervalMs / 2)
+            return;
+        emit tick();
+    });
+}
+
+void ReadThrottle::reset()
+{
+    m_port.setReadBufferSize(0);
+    m_paused = false;
+    m_capped = false;
+    m_busyInterval = false;
+}
+
+void ReadThrottle::arm()
+{
+    m_armed.start();
+    m_timer.start();
+}
+
+void ReadThrottle::stop()
+{
+    m_timer.stop();
+}
+
+void ReadThrottle::arrivedWhileArmed()
+{
+    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes)
+        pause();
+}
+
+void ReadThrottle::keepPaused()
+{
+    if (m_paused)
+        setPortWatching(false);
+}
+
+bool ReadThrottle::readAtTick(QByteArray &into)
+{
+    if (m_paused && !m_capped)
+        return readPaused(into);
+    resume();
+    pullPending(readsPerTick);
+    return false;
+}
+
+void ReadThrottle::readAtClose()
+{
+    resume();
+    pullPending(readsOnClose);
+}
+
+bool ReadThrottle::intervalEnded(qint64 arrived)
+{
+    m_busyInterval = arrived >= busyIntervalBytes;
+    if (arrived > 0) {
+        // Still coming: stay armed. A busy device reads freely until the
+        // next tick; a slow one stays paused.
+        arm();
+        if (m_busyInterval)
+            resume();
+        return true;
+    }
+    // Quiet: watch the device again; the next arrival is reported at once.
+    m_timer.stop();
+    resume();
+    return false;
+}
+
+QSocketNotifier *ReadThrottle::portReadNotifier() const
+{
+    const auto notifiers = m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read)
+            return notifier;
+    }
+    return nullptr;
+}
+
+void ReadThrottle::setPortWatching(bool on)
+{
+    if (QSocketNotifier *notifier = portReadNotifier())
+        notifier->setEnabled(on);
+}
+
+void ReadThrottle::pause()
+{
+    // The kernel holds KiBs, far more than one interval's worth at serial
+    // speeds, and a faster device is not paused at all (busyIntervalBytes).
+#ifdef Q_OS_UNIX
+    if (portReadNotifier()) {
+        setPortWatching(false);
+        m_paused = true;
+        return;
+    }
+#endif
+    m_port.setReadBufferSize(qMax<qint64>(m_port.bytesAvailable(), 1));
+    m_paused = true;
+    m_capped = true;
+}
+
+void ReadThrottle::resume()
+{
+    if (!m_paused)
+        return;
+    if (m_capped)
+        m_port.setReadBufferSize(0);
+    else
+        setPortWatching(true);
+    m_paused = false;
+    m_capped = false;
+}
+
+bool ReadThrottle::readPaused(QByteArray &into)
+{
+    // What the port buffered came first.
+    if (m_port.bytesAvailable() > 0) {
+        into.append(m_port.readAll());
+        setPortWatching(false);
+    }
+#ifdef Q_OS_UNIX
+    const int fd = int(m_port.handle());
+    char chunk[16384];
+    for (int i = 0; i < 64; ++i) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            into.append(chunk, qsizetype(n));
+            if (size_t(n) < sizeof chunk)
+                break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A terminal read without data gives 0 (no minimum count is set) or
+        // EAGAIN; so does one that was hung up, which poll tells apart. A
+        // failing read means the device is gone, as when the port's own
+        // read fails.
+        return (n == 0 && portHungUp(m_port)) || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+#endif
+    return false;
+}
+
+void ReadThrottle::pullPending(int maxReads)
+{
+    for (int i = 0; i < maxReads && m_port.isOpen(); ++i) {
+        // With a zero timeout this only takes what the kernel holds already
+        // (an empty poll sets TimeoutError, which is ignored).
+        if (!m_port.waitForReadyRead(0))
+            break;
+    }
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "common/SharedTimer.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+class QSerialPort;
+class QSocketNotifier;
+
+// Keeps a busy port from waking the program once per burst. The first
+// arrival after a quiet spell is reported at once and arms the throttle;
+// while it is armed, arrivals are gathered and handed over at its ticks, at
+// most one per interval. Ticks are shared by every port (SharedTimer), so
+// that hundreds of busy ports are served in one wake-up.
+//
+// Gathering without wake-ups means the port must stop watching its device
+// between ticks, and QSerialPort has no call for that. It watches its
+// descriptor with a read notifier of its own (a child QSocketNotifier); the
+// throttle switches that notifier off ("paused") and reads the descriptor
+// itself at each tick. QSerialPort switches its notifier on again whenever
+// its buffer is read, so every read of the port while paused is followed by
+// switching it off once more (keepPaused). Where no notifier can be found,
+// the port's read buffer is capped at what it holds ("capped"): its next
+// wake-up finds the buffer full and stops watching until the cap is lifted.
+class ReadThrottle : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(ReadThrottle)
+
+public:
+    // Longest time between the arrival of bytes and the event that reports
+    // them while data keeps coming.
+    static constexpr int intervalMs = 20;
+
+    explicit ReadThrottle(QSerialPort &port, QObject *parent = nullptr);
+
+    // A port about to open: nothing paused, capped or busy.
+    void reset();
+    void arm();
+    void stop();
+    bool isActive() const { return m_timer.isActive(); }
+
+    // Bytes came while armed: hold them until the tick, unless the device
+    // is fast enough to fill an interval anyway.
+    void arrivedWhileArmed();
+    // The port's buffer was read: make it stop watching again if paused.
+    void keepPaused();
+    // A tick's read into `into`; true when the device turned out to be gone.
+    bool readAtTick(QByteArray &into);
+    // The close takes everything the kernel still holds, within reason.
+    void readAtClose();
+    // The tick brought `arrived` new bytes. True: report them and stay
+    // armed; false: quiet, the throttle stopped and the port watches again.
+    bool intervalEnded(qint64 arrived);
+
+signals:
+    void tick();
+
+private:
+    QSocketNotifier *portReadNotifier() const;
+    void setPortWatching(bool on);
+    void pause();
+    void resume();
+    bool readPaused(QByteArray &into);
+    void pullPending(int maxReads);
+
+    QSerialPort &m_port;
+    SharedTimer m_timer;
+    QElapsedTimer m_armed;       // when this port's interval began
+    bool m_paused = false;       // the port is not watched for data until the next tick
+    bool m_capped = false;       // paused by capping the port's read buffer
+    bool m_busyInterval = false; // the last interval brought plenty
+};

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "common/SharedTimer.h"
+#include "components/PortDiagnosis.h"
+#include "components/QtSerialComponent.h"
+#include "components/ReadThrottle.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TestEnv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+// Plays the session's part: on each event notes the code and, for received
+// data, takes input until nothing is left waiting.
+class Receiver : public QObject
+{
+public:
+    explicit Receiver(SerialComponent &c)
+    {
+        connect(&c, &SerialComponent::OnComm, this, [this, &c] {
+            events.append(c.commEvent());
+            openAtEvent.append(c.portOpen());
+            while (drain && c.commEvent() == SerialComponent::EventReceive && c.inBufferCount() > 0)
+                bytes += c.input();
+        });
+    }
+    qsizetype otherEvents() const { return events.size() - events.count(SerialComponent::EventReceive); }
+
+    bool drain = true; // false: leave bytes waiting, as when the log can't be opened
+    QByteArray bytes;
+    QList<int> events;
+    QList<bool> openAtEvent;
+};
+
+inline QString canonical(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+// Whether this process holds `device`: the lock file of an open port names it.
+inline bool openHere(const QString &device)
+{
+    return PortDiagnosis::findHolder(device).pid == QCoreApplication::applicationPid();
+}
+
+// A component on COM<port>, mapped to `device`, opened with `settings`.
+inline std::unique_ptr<QtSerialComponent>
+openComponent(TestEnv &env, int port, const QString &device,
+              const QString &settings = QStringLiteral("9600,N,8,1"),
+              int retryMs = DeviceWait::retryIntervalMs)
+{
+    env.mapPort(port, device);
+    auto component = std::make_unique<QtSerialComponent>();
+    component->setRetryInterval(retryMs);
+    component->setCommPort(port);
+    component->setSettings(settings);
+    component->setPortOpen(true);
+    return component;
+}
+
+// Lets `count` throttle ticks pass: every SharedTimer of one interval ticks
+// together, so time is counted in the throttle's own ticks.
+inline bool throttleTicksPass(int count)
+{
+    SharedTimer ticks;
+    ticks.setInterval(ReadThrottle::intervalMs);
+    QSignalSpy spy(&ticks, &SharedTimer::timeout);
+    ticks.start();
+    return QTest::qWaitFor([&] { return spy.count() >= count; }, 30000);
+}
+
+// Another program holding a device open (with a lock file, as serial
+// programs do) until released.
+class Holder
+{
+public:
+    explicit Holder(const QString &device)
+    {
+        m_process.start(QStringLiteral(OPENPORT_HELPER), {QStringLiteral("--hold"), device});
+        while (m_process.waitForReadyRead(30000) && !m_process.canReadLine()) {
+        }
+        m_held = m_process.readLine().trimmed() == "open";
+    }
+    ~Holder() { release(); }
+    bool isHolding() const { return m_held; }
+    qint64 pid() const { return m_process.processId(); }
+    void release()
+    {
+        m_process.closeWriteChannel();
+        m_process.waitForFinished(30000);
+    }
+
+private:
+    QProcess m_process;
+    bool m_held = false;
+};
+
+// A device behind a link, as /dev/serial/by-id gives one: the port map names
+// the link, and the device can be pulled and plugged in again.
+class PluggableDevice
+{
+public:
+    explicit PluggableDevice(const QString &link)
+        : m_link(link)
+    {
+        plugIn();
+    }
+    Pty &pty() { return *m_pty; }
+    QString device() const { return canonical(m_pty->slavePath()); }
+    void pull(bool removeLink)
+    {
+        m_pty->closeMaster();
+        if (removeLink)
+            QFile::remove(m_link);
+    }
+    bool plugIn()
+    {
+        m_pty = std::make_unique<Pty>();
+        QFile::remove(m_link);
+        return QFile::link(m_pty->slavePath(), m_link);
+    }
+
+private:
+    QString m_link;
+    std::unique_ptr<Pty> m_pty;
+};
