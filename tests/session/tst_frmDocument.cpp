@@ -24,20 +24,8 @@ class tst_frmDocument : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase() { m_env = std::make_unique<TestEnv>(); }
-    void cleanup() { setLanguageOverride(std::nullopt); }
+    TestEnv m_env;
 
-    void listsHoldTheStoredOrder();
-    void activateButton_data();
-    void activateButton();
-    void fieldsFeedTheSession();
-    void browse_data();
-    void browse();
-    void portToolTipNamesDevice();
-    void indicatorTurnsGreenOnTheThirdTick();
-
-private:
     static std::unique_ptr<frmDocument> makeWindow(SerialComponent *serial = nullptr,
                                                    FileDialogComponent *dialog = nullptr)
     {
@@ -50,164 +38,160 @@ private:
         return w.findChild<SerialSession *>(QStringLiteral("session"));
     }
 
-    std::unique_ptr<TestEnv> m_env;
-};
+private slots:
+    void cleanup() { setLanguageOverride(std::nullopt); }
 
-void tst_frmDocument::listsHoldTheStoredOrder()
-{
-    // Positions are what configurations store: a stored parity 1 must show Even.
-    setLanguageOverride(Language::English);
-    auto w = makeWindow();
-    QCOMPARE(w->Combo2->count(), 256);
-    QCOMPARE(w->Combo2->itemText(0), QStringLiteral("NONE"));
-    QCOMPARE(w->Combo2->itemText(1), QStringLiteral("COM1"));
-    QCOMPARE(w->Combo2->itemText(255), QStringLiteral("COM255"));
-    QCOMPARE(w->Combo1[1]->count(), 5);
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(w->Combo1[1]->itemText(i).left(1), PortSettings::parityLetter(i));
-}
-
-void tst_frmDocument::activateButton_data()
-{
-    QTest::addColumn<Language>("language");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<bool>("opens");
-    QTest::newRow("opened") << Language::English << "COM3" << true;
-    QTest::newRow("opened, Japanese") << Language::Japanese << "COM3" << true;
-    QTest::newRow("not available") << Language::English << "COM3" << false;
-    QTest::newRow("NONE") << Language::English << "NONE" << true;
-}
-
-void tst_frmDocument::activateButton()
-{
-    QFETCH(Language, language);
-    QFETCH(QString, port);
-    QFETCH(bool, opens);
-    setLanguageOverride(language);
-    auto *serial = new RecordingSerial;
-    serial->opens = opens;
-    auto w = makeWindow(serial);
-    w->setWindowTitle(QStringLiteral("before"));
-    w->Combo2->setCurrentIndex(w->Combo2->findText(port));
-    const int positions[] = {8, 1, 2, 1, 3}; // 19200, Even, 7, 1.5, Opto-RS
-    for (int i = 0; i < 5; ++i)
-        w->Combo1[i]->setCurrentIndex(positions[i]);
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
-
-    const bool active = opens && port != QLatin1String("NONE");
-    if (port != QLatin1String("NONE")) {
-        QCOMPARE(serial->calls.mid(0, 2), (QStringList{"port 3", "settings 19200,E,7,1.5"}));
-        QVERIFY(serial->calls.contains(QStringLiteral("handshaking 2")));
+    void listsHoldTheStoredOrder()
+    {
+        // Positions are what configurations store: a stored parity 1 must show Even.
+        setLanguageOverride(Language::English);
+        auto w = makeWindow();
+        QCOMPARE(w->Combo2->count(), 256);
+        QCOMPARE(w->Combo2->itemText(0), QStringLiteral("NONE"));
+        QCOMPARE(w->Combo2->itemText(1), QStringLiteral("COM1"));
+        QCOMPARE(w->Combo2->itemText(255), QStringLiteral("COM255"));
+        QCOMPARE(w->Combo1[1]->count(), 5);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(w->Combo1[1]->itemText(i).left(1), PortSettings::parityLetter(i));
     }
-    QCOMPARE(w->StatusBar1[0]->text(), session(*w)->status());
-    QCOMPARE(w->Command1->text(), LoadResource(active ? 2160 : 2159));
-    QCOMPARE(w->Combo2->isEnabled(), !active);
-    QCOMPARE(w->Combo1[4]->isEnabled(), !active);
-    QVERIFY(w->txtLogFile->isEnabled() && w->Command3[0]->isEnabled());
-    const QString title = LoadResource(2143);
-    QCOMPARE(w->windowTitle(), active  ? QStringLiteral("COM3 ") + title
-                               : opens ? title
-                                       : QStringLiteral("before"));
-    if (!opens) // the tooltip tells which device was missing
-        QVERIFY2(w->StatusBar1[0]->toolTip().contains(QStringLiteral("/dev/ttyS2")),
-                 qPrintable(w->StatusBar1[0]->toolTip()));
-    if (!active)
-        return;
 
-    // The button recognises its caption in the display language.
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
-    QVERIFY(!serial->open);
-    QCOMPARE(w->StatusBar1[0]->text(), LoadResource(2161) + QLatin1Char(' ') + LoadResource(2162));
-    QCOMPARE(w->Command1->text(), LoadResource(2159));
-    QVERIFY(w->Combo2->isEnabled() && w->Combo1[0]->isEnabled());
-    QCOMPARE(w->windowTitle(), QStringLiteral("COM3 ") + title); // still names the port last opened
-}
+    void activateButton_data()
+    {
+        QTest::addColumn<Language>("language");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("opened") << Language::English << "COM3" << true;
+        QTest::newRow("opened, Japanese") << Language::Japanese << "COM3" << true;
+        QTest::newRow("not available") << Language::English << "COM3" << false;
+        QTest::newRow("NONE") << Language::English << "NONE" << true;
+    }
+    void activateButton()
+    {
+        QFETCH(Language, language);
+        QFETCH(QString, port);
+        QFETCH(bool, opens);
+        setLanguageOverride(language);
+        auto *serial = new RecordingSerial;
+        serial->opens = opens;
+        auto w = makeWindow(serial);
+        w->setWindowTitle(QStringLiteral("before"));
+        w->Combo2->setCurrentIndex(w->Combo2->findText(port));
+        const int positions[] = {8, 1, 2, 1, 3}; // 19200, Even, 7, 1.5, Opto-RS
+        for (int i = 0; i < 5; ++i)
+            w->Combo1[i]->setCurrentIndex(positions[i]);
+        QTest::mouseClick(w->Command1, Qt::LeftButton);
 
-void tst_frmDocument::fieldsFeedTheSession()
-{
-    auto w = makeWindow();
-    SerialSession *s = session(*w);
-    QCOMPARE(s->logFile(), frmDocument::defaultLogFile());
-    QCOMPARE(s->portName(), QStringLiteral("NONE"));
-    w->txtLogFile->setText(QStringLiteral(" /var/log/a.log"));
-    QCOMPARE(s->logFile(), QStringLiteral(" /var/log/a.log"));
-    w->Combo2->setCurrentIndex(9);
-    QCOMPARE(s->portName(), QStringLiteral("COM9"));
-}
+        const bool active = opens && port != QLatin1String("NONE");
+        if (port != QLatin1String("NONE"))
+            QVERIFY(serial->calls.join(QLatin1Char(';'))
+                        .startsWith(QStringLiteral("port 3;set 19200,E,7,1.5;flow 2")));
+        QCOMPARE(w->StatusBar1[0]->text(), session(*w)->status());
+        QCOMPARE(w->Command1->text(), LoadResource(active ? 2160 : 2159));
+        QCOMPARE(w->Combo2->isEnabled(), !active);
+        QCOMPARE(w->Combo1[4]->isEnabled(), !active);
+        QVERIFY(w->txtLogFile->isEnabled() && w->Command3[0]->isEnabled());
+        const QString title = LoadResource(2143);
+        QCOMPARE(w->windowTitle(), active  ? QStringLiteral("COM3 ") + title
+                                   : opens ? title
+                                           : QStringLiteral("before"));
+        if (!opens) // the tooltip tells which device was missing
+            QVERIFY2(w->StatusBar1[0]->toolTip().contains(QStringLiteral("/dev/ttyS2")),
+                     qPrintable(w->StatusBar1[0]->toolTip()));
+        if (!active)
+            return;
 
-void tst_frmDocument::browse_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<bool>("choose");
-    QTest::newRow("log file chosen") << 0 << true;
-    QTest::newRow("log file cancelled") << 0 << false;
-    QTest::newRow("outbound file chosen") << 1 << true;
-}
+        // The button recognises its caption in the display language.
+        QTest::mouseClick(w->Command1, Qt::LeftButton);
+        QVERIFY(!serial->open);
+        QCOMPARE(w->StatusBar1[0]->text(), LoadResource(2161) + QLatin1Char(' ') + LoadResource(2162));
+        QCOMPARE(w->Command1->text(), LoadResource(2159));
+        QVERIFY(w->Combo2->isEnabled() && w->Combo1[0]->isEnabled());
+        QCOMPARE(w->windowTitle(), QStringLiteral("COM3 ") + title); // still names the port last opened
+    }
 
-void tst_frmDocument::browse()
-{
-    QFETCH(int, index);
-    QFETCH(bool, choose);
-    auto *dialog = new ScriptedFileDialog;
-    if (choose)
-        dialog->answer = QStringLiteral("/var/log/serial/chosen.log");
-    auto w = makeWindow(nullptr, dialog);
-    QLineEdit *const box = index == 0 ? w->txtLogFile : w->txtOutFile;
-    box->setText(QStringLiteral("/tmp/before name.txt"));
-    w->Command3[index]->setEnabled(true); // the outbound one is disabled in use; the handler is the same
-    QTest::mouseClick(w->Command3[index], Qt::LeftButton);
+    void fieldsFeedTheSession()
+    {
+        auto w = makeWindow();
+        SerialSession *s = session(*w);
+        QCOMPARE(s->logFile(), frmDocument::defaultLogFile());
+        QCOMPARE(s->portName(), QStringLiteral("NONE"));
+        w->txtLogFile->setText(QStringLiteral(" /var/log/a.log"));
+        QCOMPARE(s->logFile(), QStringLiteral(" /var/log/a.log"));
+        w->Combo2->setCurrentIndex(9);
+        QCOMPARE(s->portName(), QStringLiteral("COM9"));
+    }
 
-    QCOMPARE(dialog->opens, 1);
-    QCOMPARE(dialog->presetName, QStringLiteral("/tmp/before name.txt"));
-    QCOMPARE(dialog->shownFlags, 4);
-    QCOMPARE(dialog->shownFilter, QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*"));
-    QCOMPARE(dialog->shownFilterIndex, 1);
-    QCOMPARE(box->text(), choose ? *dialog->answer : QStringLiteral("/tmp/before name.txt"));
-}
+    void browse_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("choose");
+        QTest::newRow("log file chosen") << 0 << true;
+        QTest::newRow("log file cancelled") << 0 << false;
+        QTest::newRow("outbound file chosen") << 1 << true;
+    }
+    void browse()
+    {
+        QFETCH(int, index);
+        QFETCH(bool, choose);
+        auto *dialog = new ScriptedFileDialog;
+        if (choose)
+            dialog->answer = QStringLiteral("/var/log/serial/chosen.log");
+        auto w = makeWindow(nullptr, dialog);
+        QLineEdit *const box = index == 0 ? w->txtLogFile : w->txtOutFile;
+        box->setText(QStringLiteral("/tmp/before name.txt"));
+        w->Command3[index]->setEnabled(true); // the outbound one is disabled in use; the handler is the same
+        QTest::mouseClick(w->Command3[index], Qt::LeftButton);
+        QCOMPARE(dialog->opens, 1);
+        QCOMPARE(dialog->presetName, QStringLiteral("/tmp/before name.txt"));
+        QCOMPARE(dialog->shownFlags, 4);
+        QCOMPARE(dialog->shownFilter, QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*"));
+        QCOMPARE(dialog->shownFilterIndex, 1);
+        QCOMPARE(box->text(), choose ? *dialog->answer : QStringLiteral("/tmp/before name.txt"));
+    }
 
-void tst_frmDocument::portToolTipNamesDevice()
-{
-    QTemporaryFile device;
-    QVERIFY(device.open());
-    m_env->mapPort(7, device.fileName());
-    const QString unplugged = m_env->filePath(QStringLiteral("unplugged"));
-    m_env->mapPort(8, unplugged);
-    auto w = makeWindow();
-    const auto tip = [&w](int port) {
-        w->Combo2->setCurrentIndex(port);
-        return w->Combo2->toolTip();
-    };
-    QVERIFY(tip(7).contains(device.fileName()) && !tip(7).contains(QStringLiteral("does not exist")));
-    QVERIFY(tip(3).contains(QStringLiteral("/dev/ttyS2"))); // unmapped
-    QVERIFY(tip(8).contains(unplugged) && tip(8).contains(QStringLiteral("does not exist")));
+    void portToolTipNamesDevice()
+    {
+        QTemporaryFile device;
+        QVERIFY(device.open());
+        m_env.mapPort(7, device.fileName());
+        const QString unplugged = m_env.filePath(QStringLiteral("unplugged"));
+        m_env.mapPort(8, unplugged);
+        auto w = makeWindow();
+        const auto tip = [&w](int port) {
+            w->Combo2->setCurrentIndex(port);
+            return w->Combo2->toolTip();
+        };
+        QVERIFY(tip(7).contains(device.fileName()) && !tip(7).contains(QStringLiteral("does not exist")));
+        QVERIFY(tip(3).contains(QStringLiteral("/dev/ttyS2"))); // unmapped
+        QVERIFY(tip(8).contains(unplugged) && tip(8).contains(QStringLiteral("does not exist")));
+        // The device appearing later shows at the next look.
+        m_env.mapPort(8, device.fileName());
+        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+        QCoreApplication::sendEvent(w->Combo2, &event);
+        QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
+    }
 
-    // The device appearing later shows at the next look.
-    m_env->mapPort(8, device.fileName());
-    QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
-    QCoreApplication::sendEvent(w->Combo2, &event);
-    QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
-}
-
-void tst_frmDocument::indicatorTurnsGreenOnTheThirdTick()
-{
-    QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Red), QColor(Qt::red));
-    QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Green), QColor(Qt::green));
-    auto w = makeWindow();
-    QVERIFY(w->Timer2.isActive());
-    QCOMPARE(w->Timer2.interval(), 50);
-    w->Timer2.stop(); // the test gives the ticks itself
-    ShapeIndicator *const shape = w->Shape1[0];
-    QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
-    for (int round = 0; round < 2; ++round) {
-        emit session(*w)->commEvent(); // any event, whatever its code
-        QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
-        emit w->Timer2.timeout();
-        emit w->Timer2.timeout();
-        QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
-        emit w->Timer2.timeout();
+    void indicatorTurnsGreenOnTheThirdTick()
+    {
+        QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Red), QColor(Qt::red));
+        QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Green), QColor(Qt::green));
+        auto w = makeWindow();
+        QVERIFY(w->Timer2.isActive());
+        QCOMPARE(w->Timer2.interval(), 50);
+        w->Timer2.stop(); // the test gives the ticks itself
+        ShapeIndicator *const shape = w->Shape1[0];
         QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
+        for (int round = 0; round < 2; ++round) {
+            emit session(*w)->commEvent(); // any event, whatever its code
+            QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
+            emit w->Timer2.timeout();
+            emit w->Timer2.timeout();
+            QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
+            emit w->Timer2.timeout();
+            QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
+        }
     }
-}
+};
 
 QTEST_MAIN(tst_frmDocument)
 #include "tst_frmDocument.moc"

@@ -11,16 +11,16 @@
 class RecordingSerial : public SerialComponent
 {
 public:
-    QStringList calls;
+    QStringList calls; // "port 3", "set 9600,N,8,1", "dtr 1" (line switch), "flow 2", "open 1"
     bool opens = true;
-    QString raiseOn; // a call that throws, "settings" or "open 1"
+    QString raiseOn; // the call that throws, such as "open 1"
     bool open = false;
 
     void setInputMode(int) override {}
     void setCommPort(int port) override { record(QStringLiteral("port %1").arg(port)); }
-    void setSettings(const QString &settings) override { record(QStringLiteral("settings ") + settings); }
-    void setHandshaking(int mode) override { record(QStringLiteral("handshaking %1").arg(mode)); }
-    void setLineSwitch(bool on) override { record(QStringLiteral("lineswitch %1").arg(on)); }
+    void setSettings(const QString &settings) override { record(QStringLiteral("set ") + settings); }
+    void setHandshaking(int mode) override { record(QStringLiteral("flow %1").arg(mode)); }
+    void setLineSwitch(bool on) override { record(QStringLiteral("dtr %1").arg(on)); }
     bool portOpen() const override { return open; }
     void setPortOpen(bool value) override
     {
