@@ -1,23 +1,17 @@
 #!/usr/bin/env python3
-"""A serial device for the fault tests: a pseudo-terminal reached through a
-symbolic link that the test maps a COM number to. It sends numbered lines at
---rate bytes a second and appends every byte the terminal took to RECORD.
-
-  device.py LINK RECORD [--rate BYTES_PER_S]
-
-It tells the test on standard output:
-  ready /dev/pts/N        the link points at the terminal
-  reconnected /dev/pts/M  after SIGUSR1: once the reader took everything, the
-                          terminal was hung up and a new one linked anew
-  stopped unread=N        after SIGTERM: N bytes were left unread; then it ends
-The far end stays open until SIGTERM: no hang-up the test did not ask for.
+"""A serial device for the fault tests: device.py LINK RECORD [--rate BYTES_PER_S]
+A pseudo-terminal behind the symbolic link LINK sends numbered lines and
+appends every byte the terminal took to RECORD. It prints "ready /dev/pts/N";
+on SIGUSR1, once the reader took everything, it hangs up, links a new terminal
+and prints "reconnected /dev/pts/M"; on SIGTERM it prints "stopped unread=N"
+(bytes left unread) and ends. Until then the far end stays open.
 """
 
-import argparse
 import fcntl
 import os
 import signal
 import struct
+import sys
 import termios
 import time
 import tty
@@ -25,20 +19,12 @@ import tty
 requests = {"stop": False, "reconnect": False}
 
 
-def say(text):
-    print(text, flush=True)
-
-
-def unread(slave):
-    return struct.unpack("i", fcntl.ioctl(slave, termios.FIONREAD, b"\0\0\0\0"))[0]
-
-
 def settled_unread(slave):
     """What the reader left, once it stays the same for three looks: bytes
     just written take a moment to reach the reader's queue."""
     last, same = -1, 0
     while same < 3:
-        now = unread(slave)
+        now = struct.unpack("i", fcntl.ioctl(slave, termios.FIONREAD, b"\0\0\0\0"))[0]
         same, last = (same + 1 if now == last else 0), now
         time.sleep(0.05)
     return last
@@ -53,37 +39,30 @@ def open_terminal(link):
         os.unlink(temporary)
     os.symlink(os.ttyname(slave), temporary)
     os.rename(temporary, link)
+    print("ready" if not requests["reconnect"] else "reconnected", os.ttyname(slave), flush=True)
     return master, slave
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("link")
-    parser.add_argument("record")
-    parser.add_argument("--rate", type=float, default=20000.0)
-    args = parser.parse_args()
+    link, record = sys.argv[1], open(sys.argv[2], "ab", buffering=0)
+    rate = float(sys.argv[sys.argv.index("--rate") + 1]) if "--rate" in sys.argv else 20000.0
     signal.signal(signal.SIGTERM, lambda *_: requests.update(stop=True))
     signal.signal(signal.SIGUSR1, lambda *_: requests.update(reconnect=True))
-
-    record = open(args.record, "ab", buffering=0)
-    master, slave = open_terminal(args.link)
-    say("ready " + os.ttyname(slave))
+    master, slave = open_terminal(link)
     pending, number, sent, start = b"", 0, 0, time.monotonic()
     while not requests["stop"]:
         if requests["reconnect"]:
-            requests["reconnect"] = False
             while not requests["stop"] and settled_unread(slave):
                 pass  # sends nothing until the reader took everything
             if requests["stop"]:
                 break
-            os.unlink(args.link)
+            os.unlink(link)
             os.close(master)
             os.close(slave)
-            master, slave = open_terminal(args.link)
-            say("reconnected " + os.ttyname(slave))
-            start, sent = time.monotonic(), 0
+            master, slave = open_terminal(link)
+            requests["reconnect"], start, sent = False, time.monotonic(), 0
         # Keep to the rate, like a UART's baud rate.
-        delay = start + sent / args.rate - time.monotonic()
+        delay = start + sent / rate - time.monotonic()
         if delay > 0:
             time.sleep(min(delay, 0.2))
             continue
@@ -97,7 +76,7 @@ def main():
             time.sleep(0.05)
         record.write(pending[:written])
         pending, sent = pending[written:], sent + written
-    say("stopped unread=%d" % settled_unread(slave))
+    print("stopped unread=%d" % settled_unread(slave), flush=True)
 
 
 if __name__ == "__main__":

@@ -18,12 +18,9 @@ bvx "21 $E2E/locked.log 1" >"$PROGDIR/default.bvx"
 device 21 locked --rate 30000
 start_offscreen
 wait_for 30 size_at_least "$E2E/locked.log" 10000 || fail "COM21 is not logged"
-# A POSIX record lock (fcntl F_SETLK) of another process, held until killed.
-python3 -c 'import fcntl, signal, sys
-f = open(sys.argv[1], "ab")
-fcntl.lockf(f, fcntl.LOCK_EX)
-print("locked", flush=True)
-signal.pause()' "$E2E/locked.log" >"$E2E/holder.out" &
+# Another process takes a POSIX record lock (fcntl F_SETLK) and holds it until killed.
+python3 -c 'import fcntl, signal, sys; f = open(sys.argv[1], "ab"); fcntl.lockf(f, fcntl.LOCK_EX)
+print("locked", flush=True); signal.pause()' "$E2E/locked.log" >"$E2E/holder.out" &
 holder=$!
 PIDS+=("$holder")
 wait_for 10 grep -q locked "$E2E/holder.out" || fail "the lock was not taken"

@@ -19,6 +19,7 @@
 #include <sys/resource.h>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 
 using Activation = SerialSession::Activation;
 
@@ -163,12 +164,6 @@ private slots:
         QVERIFY(pty.write("three"));
         QTRY_COMPARE(readFile(log), QByteArray("keptonetwothree"));
 
-        // A new name, read with blanks trimmed, takes effect with the next bytes.
-        const QString second = m_env.filePath(QStringLiteral("second.log"));
-        session->setLogFile(QStringLiteral("  ") + second + QStringLiteral(" "));
-        QVERIFY(pty.write("four"));
-        QTRY_COMPARE(readFile(second), QByteArray("four"));
-        QCOMPARE(readFile(log), QByteArray("keptonetwothree"));
         // The service prints every change: a steady stream is no new status.
         QCOMPARE(changes.size(), 0);
         QCOMPARE(session->status(), QStringLiteral("Status: Open"));
@@ -271,35 +266,26 @@ private slots:
                  QByteArray("Ombrix Error: NONE, a, b, 12-31-2026, 23:59:58\r\n"));
     }
 
-    void errorOptions_data()
-    {
-        QTest::addColumn<int>("logToFile");
-        QTest::addColumn<bool>("runApp");
-        QTest::newRow("neither") << 0 << false;
-        QTest::newRow("log, any non-zero value") << -7 << false;
-        QTest::newRow("program only") << 0 << true;
-        QTest::newRow("both") << 1 << true;
-    }
     void errorOptions()
     {
-        QFETCH(int, logToFile);
-        QFETCH(bool, runApp);
         const QString marker = m_env.filePath(QStringLiteral("started"));
-        QFile::remove(marker);
-        Globals::LogErrorsToFile = logToFile;
-        Globals::OnErrorRunApp = runApp ? QStringLiteral("touch \"%1\"").arg(marker) : QString();
-        QVERIFY(writeFile(ErrorReport::logPath(), "earlier line\r\n"));
-        SerialSession session(new RecordingSerial);
-        session.setPortName(QStringLiteral("COM3"));
-        session.LogErrors(QStringLiteral("File I/O Error"));
-        if (runApp)
-            QTRY_VERIFY(QFile::exists(marker));
-        const QStringList lines = errorLogLines();
-        QCOMPARE(lines.size(), logToFile ? 2 : 1);
-        QCOMPARE(lines.first(), QStringLiteral("earlier line"));
-        QVERIFY(lines.size() == 1 ||
-                lines.last().startsWith(QStringLiteral("Ombrix Error: COM3, File I/O Error, ")));
-        QCOMPARE(session.status(), QString()); // reporting never touches the status
+        for (const auto &[logToFile, runApp] : {std::pair{0, false}, {-7, false}, {0, true}, {1, true}}) {
+            QFile::remove(marker);
+            Globals::LogErrorsToFile = logToFile; // any value but 0 logs
+            Globals::OnErrorRunApp = runApp ? QStringLiteral("touch \"%1\"").arg(marker) : QString();
+            QVERIFY(writeFile(ErrorReport::logPath(), "earlier line\r\n"));
+            SerialSession session(new RecordingSerial);
+            session.setPortName(QStringLiteral("COM3"));
+            session.LogErrors(QStringLiteral("File I/O Error"));
+            if (runApp)
+                QTRY_VERIFY(QFile::exists(marker));
+            const QStringList lines = errorLogLines();
+            QCOMPARE(lines.size(), logToFile ? 2 : 1);
+            QCOMPARE(lines.first(), QStringLiteral("earlier line"));
+            QVERIFY(lines.size() == 1 ||
+                    lines.last().startsWith(QStringLiteral("Ombrix Error: COM3, File I/O Error, ")));
+            QCOMPARE(session.status(), QString()); // reporting never touches the status
+        }
     }
 
     void programStartsWithoutShell()
