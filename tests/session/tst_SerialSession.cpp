@@ -241,6 +241,18 @@ private slots:
         QCOMPARE(errorLogLines().size(), 2);
     }
 
+    void lostDeviceShowsError()
+    {
+        Pty pty;
+        auto session = openSession(pty, 23, m_env.filePath(QStringLiteral("lost.log")));
+        QVERIFY(session);
+        pty.closeMaster();
+        // Nothing can arrive any more: the status says so instead of "Open".
+        QTRY_VERIFY(session->status().startsWith(QStringLiteral("Status: - Error - ")));
+        QVERIFY2(session->status().contains(QStringLiteral("no longer available")),
+                 qPrintable(session->status()));
+    }
+
     void destroyingAnActiveSessionWritesWhatArrived()
     {
         const QString log = m_env.filePath(QStringLiteral("last.log"));

@@ -8,6 +8,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -46,6 +47,7 @@ private slots:
         QCOMPARE(w->Combo2->count(), 256);
         QCOMPARE(w->Combo2->itemText(0) + w->Combo2->itemText(1) + w->Combo2->itemText(255),
                  QStringLiteral("NONECOM1COM255"));
+        QVERIFY(QDir::isAbsolutePath(w->txtLogFile->text())); // never a file in whatever directory is current
         QCOMPARE(w->Combo1[1]->count(), 5);
         for (int i = 0; i < 5; ++i)
             QCOMPARE(w->Combo1[1]->itemText(i).left(1), PortSettings::parityLetter(i));
