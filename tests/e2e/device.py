@@ -19,9 +19,7 @@ import tty
 requests = {"stop": False, "reconnect": False}
 
 
-def settled_unread(slave):
-    """What the reader left, once it stays the same for three looks: bytes
-    just written take a moment to reach the reader's queue."""
+def settled_unread(slave):  # the same three looks running: bytes take a moment to get across
     last, same = -1, 0
     while same < 3:
         now = struct.unpack("i", fcntl.ioctl(slave, termios.FIONREAD, b"\0\0\0\0"))[0]

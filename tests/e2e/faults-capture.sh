@@ -9,8 +9,6 @@ set -euo pipefail
 e2e_setup
 unset DISPLAY WAYLAND_DISPLAY
 
-# Whether FILE holds at least as many bytes as device NAME sent.
-holds_all_sent() { [ "$(file_size "$2")" -ge "$(sent_size "$1")" ]; }
 same_as_sent() { cmp "$E2E/$1.sent" "$2" || fail "$3"; }
 
 echo "-- another program locks the log, the device hangs up for good, the lock goes, the program ends"
@@ -44,7 +42,6 @@ for round in 1 2; do
 done
 wait_for 30 size_at_least "$E2E/plug.log" $(($(sent_size plug) + 5000)) || fail "COM22 was not reopened"
 stop_device plug && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
-wait_for 30 holds_all_sent plug "$E2E/plug.log" || fail "bytes are missing after the reconnections"
 stop_ombrix TERM
 same_as_sent plug "$E2E/plug.log" "the log differs from what was sent across the reconnections"
 
