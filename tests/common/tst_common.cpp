@@ -46,7 +46,6 @@ private slots:
         QTest::newRow("build tree") << QStringList{"bin/"} << "bin";
         QTest::newRow("no writable bin") << QStringList{} << "data";
         QTest::newRow("installed") << QStringList{"bin/", "share/ombrix/"} << "installed";
-        QTest::newRow("installed with help") << QStringList{"bin/", "share/ombrix/ombrix.chm"} << "installed";
         QTest::newRow("other program's data") << QStringList{"bin/", "share/other/"} << "bin";
         QTest::newRow("a file, not a directory") << QStringList{"bin/", "share/ombrix"} << "bin";
         QTest::newRow("data inside bin is no install") << QStringList{"bin/share/ombrix/"} << "bin";

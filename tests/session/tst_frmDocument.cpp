@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
@@ -140,9 +139,8 @@ private slots:
 
     void portToolTipNamesDevice()
     {
-        QTemporaryFile device;
-        QVERIFY(device.open());
-        m_env.mapPort(7, device.fileName());
+        const QString device = m_env.path(); // any path that exists
+        m_env.mapPort(7, device);
         const QString unplugged = m_env.filePath(QStringLiteral("unplugged"));
         m_env.mapPort(8, unplugged);
         auto w = makeWindow();
@@ -150,11 +148,11 @@ private slots:
             w->Combo2->setCurrentIndex(port);
             return w->Combo2->toolTip();
         };
-        QVERIFY(tip(7).contains(device.fileName()) && !tip(7).contains(QStringLiteral("does not exist")));
+        QVERIFY(tip(7).contains(device) && !tip(7).contains(QStringLiteral("does not exist")));
         QVERIFY(tip(3).contains(QStringLiteral("/dev/ttyS2"))); // unmapped
         QVERIFY(tip(8).contains(unplugged) && tip(8).contains(QStringLiteral("does not exist")));
         // The device appearing later shows at the next look.
-        m_env.mapPort(8, device.fileName());
+        m_env.mapPort(8, device);
         QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
         QCoreApplication::sendEvent(w->Combo2, &event);
         QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
