@@ -72,7 +72,7 @@ private slots:
         serial->opens = opens;
         auto w = makeWindow(serial);
         w->setWindowTitle(QStringLiteral("before"));
-        w->Combo2->setCurrentIndex(w->Combo2->findText(port));
+        w->Combo2->setEditText(port);            // typed: the entry it names counts
         const int positions[] = {8, 1, 2, 1, 3}; // 19200, Even, 7, 1.5, Opto-RS
         for (int i = 0; i < 5; ++i)
             w->Combo1[i]->setCurrentIndex(positions[i]);
