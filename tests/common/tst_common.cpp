@@ -1,142 +1,125 @@
 #include "common/ProgramDir.h"
+#include "common/SharedTimer.h"
 #include "common/Twips.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
+#include <memory>
+#include <utility>
 
 class tst_common : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void twipsToPixels_data();
-    void twipsToPixels();
-    void programDirectoryIsWritable();
-    void programFilePathJoinsOnce();
-    void layouts_data();
-    void layouts();
-    void unwritableExecutableDirectory();
-
-private:
     QTemporaryDir m_home;
-};
 
-void tst_common::initTestCase()
-{
-    // The per-user data directory of these tests lies in a throw-away home.
-    QVERIFY(m_home.isValid());
-    qputenv("XDG_DATA_HOME", QDir(m_home.path()).filePath(QStringLiteral("data")).toLocal8Bit());
-    QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Ombrix"));
-}
-
-void tst_common::twipsToPixels_data()
-{
-    QTest::addColumn<int>("twips");
-    QTest::addColumn<int>("pixels");
-    QTest::newRow("zero") << 0 << 0;
-    QTest::newRow("exact") << 1485 << 99;
-    QTest::newRow("rounds down") << 2317 << 154;
-    QTest::newRow("half rounds up") << 2318 << 155; // 154.53
-    QTest::newRow("seven and a half") << 8 << 1;
-    QTest::newRow("below half") << 7 << 0;
-    QTest::newRow("negative") << -60 << -4;
-    QTest::newRow("negative rounding") << -23 << -2;
-    QTest::newRow("client width") << 6105 << 407;
-    QTest::newRow("client height") << 3570 << 238;
-}
-
-void tst_common::twipsToPixels()
-{
-    QFETCH(int, twips);
-    QFETCH(int, pixels);
-    QCOMPARE(Twips::toPixels(twips), pixels);
-}
-
-void tst_common::programDirectoryIsWritable()
-{
-    // The test executable's directory is writable, so it is the program directory.
-    QCOMPARE(programDirectory(), QCoreApplication::applicationDirPath());
-    QVERIFY(QFileInfo(programDirectory()).isWritable());
-}
-
-void tst_common::programFilePathJoinsOnce()
-{
-    const QString path = programFilePath(QStringLiteral("errorlog.txt"));
-    QVERIFY(!path.contains(QStringLiteral("//")));
-    QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("errorlog.txt"));
-    QCOMPARE(QFileInfo(path).absolutePath(), QDir(programDirectory()).absolutePath());
-}
-
-void tst_common::layouts_data()
-{
-    // Directories made under a temporary prefix; the executable lives in bin.
-    QTest::addColumn<QStringList>("dirs");
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<bool>("installed");
-    QTest::newRow("build tree") << QStringList{"bin"} << QStringList{} << false;
-    QTest::newRow("installed") << QStringList{"bin", "share/ombrix"} << QStringList{} << true;
-    QTest::newRow("installed with help")
-        << QStringList{"bin", "share/ombrix"} << QStringList{"share/ombrix/ombrix.chm"} << true;
-    QTest::newRow("other program's data") << QStringList{"bin", "share/other"} << QStringList{} << false;
-    QTest::newRow("a file, not a directory")
-        << QStringList{"bin", "share"} << QStringList{"share/ombrix"} << false;
-    QTest::newRow("data inside bin is no install")
-        << QStringList{"bin/share/ombrix"} << QStringList{} << false;
-}
-
-void tst_common::layouts()
-{
-    QFETCH(QStringList, dirs);
-    QFETCH(QStringList, files);
-    QFETCH(bool, installed);
-    QTemporaryDir prefix;
-    QVERIFY(prefix.isValid());
-    const QDir root(prefix.path());
-    for (const QString &dir : dirs)
-        QVERIFY(root.mkpath(dir));
-    for (const QString &file : files) {
-        QFile f(root.filePath(file));
-        QVERIFY(f.open(QIODevice::WriteOnly));
+private slots:
+    void initTestCase()
+    {
+        // The per-user data directory of these tests lies in a throw-away home.
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_DATA_HOME", QDir(m_home.path()).filePath(QStringLiteral("data")).toLocal8Bit());
+        QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
+        QCoreApplication::setApplicationName(QStringLiteral("Ombrix"));
     }
-    const QString exeDir = root.filePath(QStringLiteral("bin"));
-    QVERIFY(QFileInfo(exeDir).isWritable());
-    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QVERIFY(dataDir.startsWith(m_home.path()));
-    QDir(dataDir).removeRecursively();
 
-    // An installed program never writes beside itself, even where it could.
-    const QString shareDir = root.filePath(QStringLiteral("share/ombrix"));
-    QCOMPARE(installedDataDirectory(exeDir), installed ? shareDir : QString());
-    QCOMPARE(programDirectoryFor(exeDir), installed ? dataDir : exeDir);
-    QCOMPARE(QFileInfo(dataDir).isDir(), installed);
-    QCOMPARE(programHelpFilePathFor(exeDir),
-             QDir(installed ? shareDir : exeDir).filePath(QStringLiteral("ombrix.chm")));
-}
+    void twipsToPixels()
+    {
+        // Half a pixel, 7.5 twips, rounds away from zero.
+        for (const auto &[twips, pixels] :
+             {std::pair{1485, 99}, {2317, 154}, {2318, 155}, {8, 1}, {7, 0}, {-60, -4}, {-23, -2}})
+            QCOMPARE(Twips::toPixels(twips), pixels);
+    }
 
-void tst_common::unwritableExecutableDirectory()
-{
-    if (::geteuid() == 0)
-        QSKIP("root may write anywhere");
-    QTemporaryDir prefix;
-    QVERIFY(prefix.isValid());
-    const QString exeDir = QDir(prefix.path()).filePath(QStringLiteral("bin"));
-    QVERIFY(QDir().mkpath(exeDir));
-    QVERIFY(QFile::setPermissions(exeDir, QFile::ReadOwner | QFile::ExeOwner));
-    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QCOMPARE(programDirectoryFor(exeDir), dataDir);
-    QVERIFY(QFileInfo(dataDir).isDir());
-    QCOMPARE(programHelpFilePathFor(exeDir), QDir(exeDir).filePath(QStringLiteral("ombrix.chm")));
-    QVERIFY(QFile::setPermissions(exeDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-}
+    void programDirectory_data()
+    {
+        // Made under a temporary prefix, directories ending in '/'; the executable lives in bin.
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QString>(
+            "chosen"); // "bin", the per-user "data", or "data" of an "installed" program
+        QTest::newRow("build tree") << QStringList{"bin/"} << "bin";
+        QTest::newRow("no writable bin") << QStringList{} << "data";
+        QTest::newRow("installed") << QStringList{"bin/", "share/ombrix/"} << "installed";
+        QTest::newRow("other program's data") << QStringList{"bin/", "share/other/"} << "bin";
+        QTest::newRow("a file, not a directory") << QStringList{"bin/", "share/ombrix"} << "bin";
+        QTest::newRow("data inside bin is no install") << QStringList{"bin/share/ombrix/"} << "bin";
+    }
+    void programDirectory()
+    {
+        QFETCH(QStringList, paths);
+        QFETCH(QString, chosen);
+        QTemporaryDir prefix;
+        const QDir root(prefix.path());
+        for (const QString &path : paths) {
+            QVERIFY(root.mkpath(path.section(QLatin1Char('/'), 0, -2)));
+            QVERIFY(path.endsWith(QLatin1Char('/')) || QFile(root.filePath(path)).open(QIODevice::WriteOnly));
+        }
+        const QString exeDir = root.filePath(QStringLiteral("bin"));
+        const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QVERIFY(dataDir.startsWith(m_home.path()));
+        QDir(dataDir).removeRecursively();
+
+        // An installed program never writes beside itself, even where it could.
+        const bool installed = chosen == QLatin1String("installed");
+        const QString shareDir = root.filePath(QStringLiteral("share/ombrix"));
+        QCOMPARE(installedDataDirectory(exeDir), installed ? shareDir : QString());
+        QCOMPARE(programDirectoryFor(exeDir), chosen == QLatin1String("bin") ? exeDir : dataDir);
+        QCOMPARE(QFileInfo(dataDir).isDir(), chosen != QLatin1String("bin")); // made when chosen
+        QCOMPARE(programHelpFilePathFor(exeDir),
+                 (installed ? shareDir : exeDir) + QStringLiteral("/ombrix.chm"));
+    }
+
+    // Sessions' indicator timers share one real timer per interval.
+    void sharedTimersShareOneClock()
+    {
+        SharedTimer a, b;
+        QSignalSpy aTicks(&a, &SharedTimer::timeout), bTicks(&b, &SharedTimer::timeout);
+        for (SharedTimer *t : {&a, &b}) {
+            t->setInterval(10);
+            t->start();
+        }
+        QCOMPARE(SharedTimer::clockCount(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(bTicks.count() >= 3, 20000);
+        QCOMPARE(aTicks.count(), bTicks.count()); // both fire at every tick
+        // A new interval moves a running timer to a clock of its own.
+        b.setInterval(20);
+        QVERIFY(b.isActive());
+        QCOMPARE(SharedTimer::clockCount(), 2);
+        QVERIFY(bTicks.wait(20000));
+        a.stop();
+        b.stop();
+        QCOMPARE(SharedTimer::clockCount(), 0);
+    }
+
+    void handlersMayStopAndDeleteOthers()
+    {
+        auto first = std::make_unique<SharedTimer>();
+        auto *doomed = new SharedTimer;
+        auto third = std::make_unique<SharedTimer>();
+        for (SharedTimer *t : {first.get(), doomed, third.get()}) {
+            t->setInterval(5);
+            t->start();
+        }
+        int doomedFired = 0;
+        connect(doomed, &SharedTimer::timeout, this, [&] { ++doomedFired; });
+        // At its first tick the first timer deletes the second and stops itself.
+        connect(first.get(), &SharedTimer::timeout, this, [&] {
+            delete doomed;
+            first->stop();
+        });
+        QSignalSpy thirdSpy(third.get(), &SharedTimer::timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(thirdSpy.count() >= 2, 20000);
+        QCOMPARE(doomedFired, 0);
+        third->stop();
+        QCOMPARE(SharedTimer::clockCount(), 0);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_common)
 #include "tst_common.moc"

@@ -1,28 +1,14 @@
 #!/usr/bin/env python3
-"""A serial device for the fault tests: a pseudo-terminal reached through a
-symbolic link that the test maps a COM number to. It sends numbered lines and
-appends every byte it has handed to the terminal to a record file, so a log
-can be compared with exactly what was sent.
-
-  device.py LINK RECORD [--rate BYTES_PER_S] [--bytes N]
-
-Standard output tells the test what happens, one line each:
-  ready /dev/pts/N        the link points at the terminal
-  reconnected /dev/pts/M  after SIGUSR1: the reader took everything, the old
-                          terminal was hung up and its link removed, a new
-                          terminal has a link made anew at the same path
-  done                    --bytes were sent and the reader took all of them
-  stopped unread=N        after SIGTERM: sending stopped; N bytes were left
-                          unread in the terminal (the reader is gone or
-                          slow); the process then ends
-The far end stays open until SIGTERM, so the reader never sees a hang-up it
-was not asked for.
+"""A serial device for the fault tests: device.py LINK RECORD [--rate BYTES_PER_S]
+A pseudo-terminal behind the symbolic link LINK sends numbered lines and
+appends every byte the terminal took to RECORD. It prints "ready /dev/pts/N";
+on SIGUSR1, once the reader took everything, it hangs up, links a new terminal
+and prints "reconnected /dev/pts/M"; on SIGTERM it prints "stopped unread=N"
+(bytes left unread) and ends. Until then the far end stays open.
 """
 
-import argparse
 import fcntl
 import os
-import select
 import signal
 import struct
 import sys
@@ -33,134 +19,62 @@ import tty
 requests = {"stop": False, "reconnect": False}
 
 
-def on_term(_signo, _frame):
-    requests["stop"] = True
-
-
-def on_usr1(_signo, _frame):
-    requests["reconnect"] = True
-
-
-def say(text):
-    sys.stdout.write(text + "\n")
-    sys.stdout.flush()
-
-
-def unread(slave):
-    return struct.unpack("i", fcntl.ioctl(slave, termios.FIONREAD, b"\0\0\0\0"))[0]
-
-
-def settled_unread(slave):
-    """What the reader has left, once it stays the same for a few looks:
-    bytes just written take a moment to reach the reader's queue."""
+def settled_unread(slave):  # the same three looks running: bytes take a moment to get across
     last, same = -1, 0
     while same < 3:
-        now = unread(slave)
-        same = same + 1 if now == last else 0
-        last = now
+        now = struct.unpack("i", fcntl.ioctl(slave, termios.FIONREAD, b"\0\0\0\0"))[0]
+        same, last = (same + 1 if now == last else 0), now
         time.sleep(0.05)
     return last
 
 
-def wait_drained(slave):
-    while settled_unread(slave) != 0:
-        if requests["stop"]:
-            return False
-    return True
-
-
-class Terminal:
-    def __init__(self, link):
-        self.link = link
-        self.master, self.slave = os.openpty()
-        tty.setraw(self.slave)
-        fcntl.fcntl(self.master, fcntl.F_SETFL, fcntl.fcntl(self.master, fcntl.F_GETFL) | os.O_NONBLOCK)
-        self.name = os.ttyname(self.slave)
-        # A link made anew (a new inode), replacing any old one in one step.
-        temporary = link + ".new"
-        if os.path.lexists(temporary):
-            os.unlink(temporary)
-        os.symlink(self.name, temporary)
-        os.rename(temporary, link)
-
-    def hang_up(self):
-        os.unlink(self.link)
-        os.close(self.master)
-        os.close(self.slave)
-
-
-class Lines:
-    """Numbered lines, endless: '000000001\\n', '000000002\\n', ..."""
-
-    def __init__(self):
-        self.number = 0
-        self.pending = b""
-
-    def take(self, count):
-        while len(self.pending) < count:
-            self.number += 1
-            self.pending += b"%09d\n" % self.number
-        chunk, self.pending = self.pending[:count], self.pending[count:]
-        return chunk
-
-    def give_back(self, chunk):
-        self.pending = chunk + self.pending
+def open_terminal(link):
+    master, slave = os.openpty()
+    tty.setraw(slave)
+    os.set_blocking(master, False)
+    temporary = link + ".new"  # a new link replaces the old one in one step
+    if os.path.lexists(temporary):
+        os.unlink(temporary)
+    os.symlink(os.ttyname(slave), temporary)
+    os.rename(temporary, link)
+    print("ready" if not requests["reconnect"] else "reconnected", os.ttyname(slave), flush=True)
+    return master, slave
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("link")
-    parser.add_argument("record")
-    parser.add_argument("--rate", type=float, default=20000.0)
-    parser.add_argument("--bytes", type=int, default=-1)
-    parser.add_argument("--chunk", type=int, default=64)
-    args = parser.parse_args()
-
-    signal.signal(signal.SIGTERM, on_term)
-    signal.signal(signal.SIGINT, on_term)
-    signal.signal(signal.SIGUSR1, on_usr1)
-
-    record = open(args.record, "ab", buffering=0)
-    lines = Lines()
-    terminal = Terminal(args.link)
-    say("ready " + terminal.name)
-    sent = 0
-    start, sent_at_start = time.monotonic(), 0
-    finished = False
+    link, record = sys.argv[1], open(sys.argv[2], "ab", buffering=0)
+    rate = float(sys.argv[sys.argv.index("--rate") + 1]) if "--rate" in sys.argv else 20000.0
+    signal.signal(signal.SIGTERM, lambda *_: requests.update(stop=True))
+    signal.signal(signal.SIGUSR1, lambda *_: requests.update(reconnect=True))
+    master, slave = open_terminal(link)
+    pending, number, sent, start = b"", 0, 0, time.monotonic()
     while not requests["stop"]:
         if requests["reconnect"]:
-            requests["reconnect"] = False
-            if not wait_drained(terminal.slave):
+            while not requests["stop"] and settled_unread(slave):
+                pass  # sends nothing until the reader took everything
+            if requests["stop"]:
                 break
-            terminal.hang_up()
-            terminal = Terminal(args.link)
-            say("reconnected " + terminal.name)
-            start, sent_at_start = time.monotonic(), sent
-        if finished or (args.bytes >= 0 and sent >= args.bytes):
-            if not finished and wait_drained(terminal.slave):
-                finished = True
-                say("done")
-            time.sleep(0.05)  # idle until told otherwise
-            continue
-        # Keep to the rate: the device's own pace, like a UART's baud rate.
-        due = start + (sent - sent_at_start) / args.rate
-        delay = due - time.monotonic()
+            os.unlink(link)
+            os.close(master)
+            os.close(slave)
+            master, slave = open_terminal(link)
+            requests["reconnect"], start, sent = False, time.monotonic(), 0
+        # Keep to the rate, like a UART's baud rate.
+        delay = start + sent / rate - time.monotonic()
         if delay > 0:
             time.sleep(min(delay, 0.2))
             continue
-        count = args.chunk if args.bytes < 0 else min(args.chunk, args.bytes - sent)
-        chunk = lines.take(count)
+        while len(pending) < 64:
+            number += 1
+            pending += b"%09d\n" % number
         try:
-            written = os.write(terminal.master, chunk)
-        except BlockingIOError:
+            written = os.write(master, pending[:64])
+        except BlockingIOError:  # the reader is behind
             written = 0
-        if written < len(chunk):
-            lines.give_back(chunk[written:])
-            # The reader is behind: wait for room.
-            select.select([], [terminal.master], [], 0.1)
-        record.write(chunk[:written])
-        sent += written
-    say("stopped unread=%d" % settled_unread(terminal.slave))
+            time.sleep(0.05)
+        record.write(pending[:written])
+        pending, sent = pending[written:], sent + written
+    print("stopped unread=%d" % settled_unread(slave), flush=True)
 
 
 if __name__ == "__main__":

@@ -1,230 +1,321 @@
 #include "common/Globals.h"
-#include "components/SerialComponent.h"
 #include "resources/ResourceText.h"
 #include "session/ErrorReport.h"
 #include "session/SerialSession.h"
 #include "session/SessionSettings.h"
+#include "tests/support/Files.h"
 #include "tests/support/Pty.h"
+#include "tests/support/SessionFixture.h"
 #include "tests/support/TestEnv.h"
 
-#include <QFile>
+#include <QDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
+#include <tuple>
+#include <unistd.h>
+#include <utility>
 
-namespace {
+using Activation = SerialSession::Activation;
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+// Generous waits: the suite must pass on a loaded machine.
+#undef QTRY_COMPARE
+#define QTRY_COMPARE(expr, expected) QTRY_COMPARE_WITH_TIMEOUT(expr, expected, 30000)
+#undef QTRY_VERIFY
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, 30000)
 
-} // namespace
-
-// The session without a window, as the logging service runs it. Built
-// against the widget-free libraries only: it must not need a GUI.
+// The session without a window, as the logging service runs it: activation,
+// the byte path into the log file, status texts and error reports. Built
+// against the widget-free libraries only.
 class tst_SerialSession : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
+    TestEnv m_env;
 
-    void settingsString_data();
-    void settingsString();
-    void sameLine_data();
-    void sameLine();
-    void activation_data();
-    void activation();
-    void oneStatusLinePerChange();
-    void logFileErrorIsReportedUnderPortName();
-    void destroyingAnActiveSessionWritesWhatArrived();
-
-private:
-    std::unique_ptr<TestEnv> m_env;
-};
-
-void tst_SerialSession::initTestCase()
-{
-    m_env = std::make_unique<TestEnv>();
-    setLanguageOverride(Language::English);
-}
-
-void tst_SerialSession::init()
-{
-    QFile::remove(ErrorReport::logPath());
-    Globals::LogErrorsToFile = 0;
-    Globals::OnErrorRunApp.clear();
-}
-
-void tst_SerialSession::settingsString_data()
-{
-    QTest::addColumn<QList<int>>("positions"); // baud, parity, data, stop
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("defaults") << QList<int>{6, 0, 3, 0} << "9600,N,8,1";
-    QTest::newRow("mark, 5 bits, 2 stop, 110") << QList<int>{0, 3, 0, 2} << "110,M,5,2";
-    QTest::newRow("even, 7 bits, 1.5 stop") << QList<int>{8, 1, 2, 1} << "19200,E,7,1.5";
-    QTest::newRow("space, 115200") << QList<int>{12, 4, 3, 0} << "115200,S,8,1";
-    // A list without a selection (-1 in the file) gives an empty field,
-    // which the component refuses.
-    QTest::newRow("no baud selected") << QList<int>{-1, 2, 3, 0} << ",O,8,1";
-}
-
-void tst_SerialSession::settingsString()
-{
-    QFETCH(QList<int>, positions);
-    QFETCH(QString, expected);
-    SessionSettings s;
-    s.baud = positions[0];
-    s.parity = positions[1];
-    s.dataBits = positions[2];
-    s.stopBits = positions[3];
-    QCOMPARE(s.settingsString(), expected);
-}
-
-void tst_SerialSession::sameLine_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<bool>("same");
-    QTest::newRow("log file") << "log" << true;
-    QTest::newRow("out file, line feeds, auto-activate") << "other" << true;
-    QTest::newRow("port") << "port" << false;
-    QTest::newRow("baud") << "baud" << false;
-    QTest::newRow("parity") << "parity" << false;
-    QTest::newRow("flow") << "flow" << false;
-}
-
-void tst_SerialSession::sameLine()
-{
-    QFETCH(QString, change);
-    QFETCH(bool, same);
-    SessionSettings a;
-    a.port = 3;
-    SessionSettings b = a;
-    if (change == QLatin1String("log"))
-        b.logFile = QStringLiteral("/elsewhere.log");
-    else if (change == QLatin1String("other")) {
-        b.outFile.clear();
-        b.lineFeeds = 1;
-        b.autoActivate = true;
-    } else if (change == QLatin1String("port"))
-        b.port = 4;
-    else if (change == QLatin1String("baud"))
-        b.baud = 12;
-    else if (change == QLatin1String("parity"))
-        b.parity = 2;
-    else
-        b.flow = 3;
-    QCOMPARE(a.sameLine(b), same);
-}
-
-void tst_SerialSession::activation_data()
-{
-    QTest::addColumn<QString>("device"); // "none" (port NONE), "pty", "missing"
-    QTest::addColumn<int>("outcome");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("NONE") << "none" << int(SerialSession::Activation::NoPort) << "Status:";
-    QTest::newRow("open") << "pty" << int(SerialSession::Activation::Opened) << "Status: Open";
-    QTest::newRow("missing device") << "missing" << int(SerialSession::Activation::NotAvailable)
-                                    << "Status: Device Not Available.";
-}
-
-void tst_SerialSession::activation()
-{
-    QFETCH(QString, device);
-    QFETCH(int, outcome);
-    QFETCH(QString, status);
-    Pty pty;
-    const QString missing = m_env->filePath("unplugged");
-    m_env->mapPort(20, device == QLatin1String("pty") ? pty.slavePath() : missing);
-    SessionSettings s;
-    s.port = device == QLatin1String("none") ? 0 : 20;
-    s.logFile = m_env->filePath("activation.log");
-
-    SerialSession session;
-    QCOMPARE(int(session.activate(s)), outcome);
-    QCOMPARE(session.status(), status);
-    QCOMPARE(session.isActive(), device == QLatin1String("pty"));
-    QCOMPARE(session.serial()->portOpen(), device == QLatin1String("pty"));
-    if (device == QLatin1String("missing"))
-        QVERIFY2(session.statusDetail().contains(missing), qPrintable(session.statusDetail()));
-
-    session.deactivate();
-    QCOMPARE(session.status(), QStringLiteral("Status: Closed"));
-    QVERIFY(!session.isActive());
-    QVERIFY(!session.serial()->portOpen());
-}
-
-void tst_SerialSession::oneStatusLinePerChange()
-{
-    // The service prints every status change: a steady stream of bytes is
-    // one "Open", not one line per receive event.
-    Pty pty;
-    m_env->mapPort(21, pty.slavePath());
-    SessionSettings s;
-    s.port = 21;
-    s.logFile = m_env->filePath("steady.log");
-    SerialSession session;
-    QSignalSpy changes(&session, &SerialSession::statusChanged);
-    QSignalSpy events(&session, &SerialSession::commEvent);
-    QCOMPARE(session.activate(s), SerialSession::Activation::Opened);
-    QByteArray sent;
-    for (int burst = 0; burst < 5; ++burst) {
-        const QByteArray bytes = QByteArray::number(burst).repeated(100);
-        sent += bytes;
-        QVERIFY(pty.write(bytes));
-        QTRY_COMPARE(readFile(s.logFile), sent);
+    // A session on a fresh pseudo-terminal, logging to `log`, activated.
+    std::unique_ptr<SerialSession> openSession(Pty &pty, int port, const QString &log)
+    {
+        m_env.mapPort(port, pty.slavePath());
+        auto session = std::make_unique<SerialSession>();
+        session->setPortName(QStringLiteral("COM%1").arg(port));
+        session->setLogFile(log);
+        return session->activate(port, QStringLiteral("9600,N,8,1"), 0) == Activation::Opened
+                   ? std::move(session)
+                   : nullptr;
     }
-    QVERIFY(events.size() >= 2);
-    // In English the activation's "Status: Open" and capture's are the same text.
-    QCOMPARE(changes.size(), 1);
-    QCOMPARE(changes.at(0).at(0).toString(), QStringLiteral("Status: Open"));
-    QCOMPARE(session.status(), QStringLiteral("Status: Open"));
-}
+    static QStringList errorLogLines()
+    {
+        return QString::fromUtf8(readFile(ErrorReport::logPath()))
+            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
 
-void tst_SerialSession::logFileErrorIsReportedUnderPortName()
-{
-    Globals::LogErrorsToFile = 1;
-    Pty pty;
-    m_env->mapPort(22, pty.slavePath());
-    SessionSettings s;
-    s.port = 22;
-    s.logFile = m_env->filePath("missing-dir/x.log");
-    SerialSession session;
-    QCOMPARE(session.activate(s), SerialSession::Activation::Opened);
-    QVERIFY(pty.write("held"));
-    QTRY_COMPARE(session.status(), QStringLiteral("Status: File I/O Error"));
-    QVERIFY2(session.statusDetail().contains(s.logFile), qPrintable(session.statusDetail()));
-    QTRY_VERIFY(readFile(ErrorReport::logPath()).startsWith("Ombrix Error: COM22, File I/O Error, "));
+private slots:
+    void initTestCase()
+    {
+        setLanguageOverride(Language::English);
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the file size limit fails instead
+    }
 
-    // A new name takes effect with the next bytes; nothing was lost.
-    const QString good = m_env->filePath("recovered.log");
-    session.setLogFile(QStringLiteral(" ") + good + QStringLiteral(" "));
-    QVERIFY(pty.write("more"));
-    QTRY_COMPARE(readFile(good), QByteArray("heldmore"));
-    QCOMPARE(session.status(), QStringLiteral("Status: Open"));
-}
+    void unselectedListGivesAnEmptyField()
+    {
+        // A list without a selection (-1 in a file) gives a field the component refuses.
+        SessionSettings s;
+        s.baud = -1;
+        QCOMPARE(s.settingsString(), QStringLiteral(",N,8,1"));
+    }
 
-void tst_SerialSession::destroyingAnActiveSessionWritesWhatArrived()
-{
-    Pty pty;
-    m_env->mapPort(23, pty.slavePath());
-    SessionSettings s;
-    s.port = 23;
-    s.logFile = m_env->filePath("last.log");
-    auto session = std::make_unique<SerialSession>();
-    QCOMPARE(session->activate(s), SerialSession::Activation::Opened);
-    QVERIFY(pty.write("first"));
-    QTRY_COMPARE(readFile(s.logFile), QByteArray("first"));
-    // Bytes waiting in the kernel, no event run for them yet.
-    QVERIFY(pty.write("last"));
-    QVERIFY(pty.waitQueuedAtSlave(4));
-    session.reset();
-    QCOMPARE(readFile(s.logFile), QByteArray("firstlast"));
-}
+    void sameLine()
+    {
+        // Only the port and its line settings decide whether a running session may go on.
+        const SessionSettings a;
+        for (int SessionSettings::*field :
+             {&SessionSettings::port, &SessionSettings::baud, &SessionSettings::parity,
+              &SessionSettings::dataBits, &SessionSettings::stopBits, &SessionSettings::flow}) {
+            SessionSettings b;
+            b.*field += 1;
+            QVERIFY(!a.sameLine(b));
+        }
+        SessionSettings b;
+        std::tie(b.logFile, b.outFile, b.lineFeeds, b.autoActivate) =
+            std::tuple(QStringLiteral("/x"), QString(), 1, true);
+        QVERIFY(a.sameLine(b));
+    }
+
+    void activation_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("flow");
+        // "closed": the port stays closed after opening; else the call that raises
+        QTest::addColumn<QString>("refuse");
+        QTest::addColumn<Activation>("outcome");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("NONE") << 0 << 0 << "" << Activation::NoPort << "Status:"
+                              << "";
+        QTest::newRow("xon/xoff") << 3 << 1 << "" << Activation::Opened << "Status: Open"
+                                  << "port 3;set 9600,N,8,1;dtr 1;flow 1;open 1";
+        // Opto-RS: hardware handshake with the line switch cleared.
+        QTest::newRow("Opto-RS") << 4 << 3 << "" << Activation::Opened << "Status: Open"
+                                 << "port 4;set 9600,N,8,1;flow 2;dtr 0;open 1";
+        QTest::newRow("not available")
+            << 5 << 0 << "closed" << Activation::NotAvailable << "Status: Device Not Available."
+            << "port 5;set 9600,N,8,1;dtr 1;flow 0;open 1";
+        QTest::newRow("setting refused")
+            << 6 << 0 << "set 9600,N,8,1" << Activation::Failed << "Status: - Error - Broken set 9600,N,8,1"
+            << "port 6;set 9600,N,8,1";
+        // A setting that fails only at open leaves the port open: it is closed again.
+        QTest::newRow("open raises") << 7 << 0 << "open 1" << Activation::Failed
+                                     << "Status: - Error - Broken open 1"
+                                     << "port 7;set 9600,N,8,1;dtr 1;flow 0;open 1;open 0";
+    }
+    void activation()
+    {
+        QFETCH(int, port);
+        QFETCH(int, flow);
+        QFETCH(QString, refuse);
+        QFETCH(Activation, outcome);
+        QFETCH(QString, status);
+        QFETCH(QString, calls);
+        auto *serial = new RecordingSerial;
+        serial->opens = refuse != QLatin1String("closed");
+        serial->raiseOn = refuse;
+        SerialSession session(serial);
+        QCOMPARE(session.activate(port, QStringLiteral("9600,N,8,1"), flow), outcome);
+        QCOMPARE(session.status(), status);
+        QCOMPARE(serial->calls.join(QLatin1Char(';')), calls);
+        QCOMPARE(session.isActive(), outcome == Activation::Opened);
+        QCOMPARE(serial->open, session.isActive());
+        if (outcome == Activation::NotAvailable) // names the device it looked for
+            QVERIFY2(session.statusDetail().contains(QStringLiteral("/dev/ttyS4")),
+                     qPrintable(session.statusDetail()));
+        session.deactivate();
+        QCOMPARE(session.status(), QStringLiteral("Status: Closed"));
+        QVERIFY(!session.isActive() && !serial->open);
+    }
+
+    void appendsToTheNamedFile()
+    {
+        const QString log = m_env.filePath(QStringLiteral("grown.log"));
+        QVERIFY(writeFile(log, "kept"));
+        Pty pty;
+        auto session = openSession(pty, 20, log);
+        QVERIFY(session);
+        QSignalSpy changes(session.get(), &SerialSession::statusChanged);
+        QVERIFY(pty.write("one"));
+        QTRY_COMPARE(readFile(log), QByteArray("keptone"));
+        // The file is closed between batches: another program may add to it,
+        // and the next batch goes after what it wrote.
+        QFile other(log);
+        QVERIFY(other.open(QIODevice::Append) && other.write("two") == 3 && other.flush());
+        QVERIFY(pty.write("three"));
+        QTRY_COMPARE(readFile(log), QByteArray("keptonetwothree"));
+
+        // The service prints every change: a steady stream is no new status.
+        QCOMPARE(changes.size(), 0);
+        QCOMPARE(session->status(), QStringLiteral("Status: Open"));
+    }
+
+    void unwritableLogLosesNothing_data()
+    {
+        QTest::addColumn<QString>("target"); // empty: the log itself, locked or over the size limit
+        QTest::addColumn<QString>("why");    // in the status detail
+        QTest::newRow("emptied") << "   "
+                                 << "no log file named";
+        QTest::newRow("missing directory") << m_env.filePath(QStringLiteral("gone/x.log")) << "No such file";
+        QTest::newRow("a directory") << m_env.path() << "Is a directory";
+        QTest::newRow("locked by another program") << ""
+                                                   << "in use by another program";
+        QTest::newRow("device full") << "/dev/full"
+                                     << "No space left on device"; // takes no byte
+        QTest::newRow("file size limit") << ""
+                                         << "File too large"; // takes part of a batch
+    }
+    void unwritableLogLosesNothing()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, why);
+        QFile::remove(ErrorReport::logPath());
+        Globals::LogErrorsToFile = 1;
+        const QString log =
+            m_env.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".log"));
+        Pty pty;
+        auto session = openSession(pty, 21, log);
+        QVERIFY(session);
+        QByteArray sent = randomBytes(1000);
+        QVERIFY(pty.write(sent));
+        QTRY_COMPARE(readFile(log), sent);
+
+        int lockFd = -1;
+        rlimit unlimited = {};
+        const bool limited = why == QLatin1String("File too large");
+        if (!target.isEmpty()) {
+            session->setLogFile(target);
+        } else if (limited) {
+            // The next batch of ten fits four bytes; the error log stays below the limit.
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+            rlimit small = unlimited;
+            small.rlim_cur = rlim_t(sent.size() + 4);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        } else {
+            // An open file description lock conflicts even within this process.
+            lockFd = ::open(QFile::encodeName(log).constData(), O_WRONLY | O_CLOEXEC);
+            struct flock lock = {};
+            lock.l_type = F_WRLCK;
+            QCOMPARE(::fcntl(lockFd, F_OFD_SETLK, &lock), 0);
+        }
+        // Each receive event fails and is reported once.
+        for (int event = 1; event <= 2; ++event) {
+            const QByteArray burst = QByteArray::number(event).repeated(10);
+            sent += burst;
+            QVERIFY(pty.write(burst));
+            QTRY_COMPARE(errorLogLines().size(), event);
+            QCOMPARE(session->status(), QStringLiteral("Status: File I/O Error"));
+            QVERIFY2(session->statusDetail().contains(why), qPrintable(session->statusDetail()));
+        }
+        QVERIFY(
+            errorLogLines().constLast().startsWith(QStringLiteral("Ombrix Error: COM21, File I/O Error, ")));
+
+        if (lockFd >= 0)
+            ::close(lockFd);
+        if (limited)
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        session->setLogFile(log);
+        QVERIFY(pty.write("after"));
+        sent += "after";
+        // Everything taken, once and in order: what was held goes before what came later.
+        QTRY_COMPARE(readFile(log), sent);
+        QCOMPARE(session->status(), QStringLiteral("Status: Open"));
+        QCOMPARE(errorLogLines().size(), 2);
+    }
+
+    void lostDeviceShowsError()
+    {
+        Pty pty;
+        auto session = openSession(pty, 23, m_env.filePath(QStringLiteral("lost.log")));
+        QVERIFY(session);
+        pty.closeMaster();
+        // Nothing can arrive any more: the status says so instead of "Open".
+        QTRY_VERIFY(session->status().startsWith(QStringLiteral("Status: - Error - ")));
+        QVERIFY2(session->status().contains(QStringLiteral("no longer available")),
+                 qPrintable(session->status()));
+    }
+
+    void destroyingAnActiveSessionWritesWhatArrived()
+    {
+        const QString log = m_env.filePath(QStringLiteral("last.log"));
+        Pty pty;
+        auto session = openSession(pty, 22, log);
+        QVERIFY(session);
+        QVERIFY(pty.write("first"));
+        QTRY_COMPARE(readFile(log), QByteArray("first"));
+        // Bytes waiting in the kernel, no event run for them yet.
+        QVERIFY(pty.write("last"));
+        QVERIFY(pty.waitQueuedAtSlave(4));
+        session.reset();
+        QCOMPARE(readFile(log), QByteArray("firstlast"));
+    }
+
+    void errorLogLine()
+    {
+        QCOMPARE(ErrorReport::line(QStringLiteral("COM1"), QStringLiteral("File I/O Error"),
+                                   QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))),
+                 QByteArray("Ombrix Error: COM1, File I/O Error, 03-04-2026, 05:06:07\r\n"));
+        QCOMPARE(ErrorReport::line(QStringLiteral("NONE"), QStringLiteral("a, b"),
+                                   QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58))),
+                 QByteArray("Ombrix Error: NONE, a, b, 12-31-2026, 23:59:58\r\n"));
+    }
+
+    void errorOptions()
+    {
+        const QString marker = m_env.filePath(QStringLiteral("started"));
+        for (const auto &[logToFile, runApp] : {std::pair{0, false}, {-7, false}, {0, true}, {1, true}}) {
+            QFile::remove(marker);
+            Globals::LogErrorsToFile = logToFile; // any value but 0 logs
+            Globals::OnErrorRunApp = runApp ? QStringLiteral("touch \"%1\"").arg(marker) : QString();
+            QVERIFY(writeFile(ErrorReport::logPath(), "earlier line\r\n"));
+            SerialSession session(new RecordingSerial);
+            session.setPortName(QStringLiteral("COM3"));
+            session.LogErrors(QStringLiteral("File I/O Error"));
+            if (runApp)
+                QTRY_VERIFY(QFile::exists(marker));
+            const QStringList lines = errorLogLines();
+            QCOMPARE(lines.size(), logToFile ? 2 : 1);
+            QCOMPARE(lines.first(), QStringLiteral("earlier line"));
+            QVERIFY(lines.size() == 1 ||
+                    lines.last().startsWith(QStringLiteral("Ombrix Error: COM3, File I/O Error, ")));
+            QCOMPARE(session.status(), QString()); // reporting never touches the status
+        }
+    }
+
+    void programStartsWithoutShell()
+    {
+        // From an empty working directory, which must stay empty.
+        QTemporaryDir cwd;
+        const QString home = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(cwd.path()));
+        const QString dir = m_env.filePath(QStringLiteral("noshell"));
+        QVERIFY(QDir().mkpath(dir));
+        // Through a shell, this would create "a" and expand $HOME.
+        QVERIFY(ErrorReport::startProgram(
+            QStringLiteral("touch %1/a;touch %1/$HOME \"%1/with blank\"").arg(dir)));
+        QTRY_VERIFY(QFile::exists(dir + QStringLiteral("/with blank")));
+        QVERIFY(QFile::exists(dir + QStringLiteral("/a;touch")) &&
+                QFile::exists(dir + QStringLiteral("/$HOME")));
+        QVERIFY(!QFile::exists(dir + QStringLiteral("/a")));
+        // Nothing to start, or nothing that starts: skipped quietly.
+        QVERIFY(!ErrorReport::startProgram(QStringLiteral("   ")));
+        QVERIFY(!ErrorReport::startProgram(m_env.filePath(QStringLiteral("no-such-program"))));
+        QCOMPARE(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QVERIFY(QDir::setCurrent(home));
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_SerialSession)
 #include "tst_SerialSession.moc"

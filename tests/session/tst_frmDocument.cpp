@@ -1,355 +1,184 @@
-#include "components/FileDialogComponent.h"
 #include "resources/LoadResource.h"
+#include "session/PortSettings.h"
+#include "session/SerialSession.h"
 #include "session/ShapeIndicator.h"
 #include "session/frmDocument.h"
 #include "tests/support/ScriptedFileDialog.h"
+#include "tests/support/SessionFixture.h"
 #include "tests/support/TestEnv.h"
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
 
 Q_DECLARE_METATYPE(Language)
 
+// What the session window adds to its session: the controls that drive it,
+// the status bar, the activity indicator and the port list's tooltip.
 class tst_frmDocument : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanup();
+    TestEnv m_env;
 
-    void defaults_data();
-    void defaults();
-    void translatedTexts_data();
-    void translatedTexts();
-    void fonts_data();
-    void fonts();
-    void geometry_data();
-    void geometry();
-    void tabOrderAndAccessKeys();
-    void outboundControlsDisabled();
-    void browse_data();
-    void browse();
-    void logBrowseUsableWhenListsLocked();
-    void portToolTipNamesDevice();
-    void indicatorReturnsToGreen();
-
-private:
-    std::unique_ptr<frmDocument> makeWindow(ScriptedFileDialog *dialog = nullptr);
-    std::unique_ptr<TestEnv> m_env;
-    QMdiArea *m_area = nullptr;
-};
-
-void tst_frmDocument::initTestCase()
-{
-    m_env = std::make_unique<TestEnv>();
-    installFontSubstitutions();
-}
-
-void tst_frmDocument::cleanup()
-{
-    setLanguageOverride(std::nullopt);
-}
-
-std::unique_ptr<frmDocument> tst_frmDocument::makeWindow(ScriptedFileDialog *dialog)
-{
-    auto window = std::make_unique<frmDocument>(nullptr, nullptr, dialog);
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    return window;
-}
-
-static void addLanguages()
-{
-    QTest::addColumn<Language>("language");
-    QTest::newRow("English") << Language::English;
-    QTest::newRow("Japanese") << Language::Japanese;
-}
-
-void tst_frmDocument::defaults_data()
-{
-    addLanguages();
-}
-
-void tst_frmDocument::defaults()
-{
-    QFETCH(Language, language);
-    setLanguageOverride(language);
-    auto w = makeWindow();
-
-    const auto combo = [&](const char *name) { return w->findChild<QComboBox *>(QLatin1String(name)); };
-    QComboBox *port = combo("Combo2");
-    QVERIFY(port);
-    QCOMPARE(port->count(), 256);
-    QCOMPARE(port->itemText(0), QStringLiteral("NONE"));
-    QCOMPARE(port->itemText(1), QStringLiteral("COM1"));
-    QCOMPARE(port->itemText(255), QStringLiteral("COM255"));
-    QCOMPARE(port->currentIndex(), 0);
-    QVERIFY(port->isEditable());
-
-    QCOMPARE(combo("Combo1(0)")->currentText(), QStringLiteral("9600"));
-    QCOMPARE(combo("Combo1(0)")->count(), 13);
-    QCOMPARE(combo("Combo1(0)")->itemText(12), QStringLiteral("115200"));
-    // Parity in the order None, Even, Odd, Mark, Space: a stored 1 is Even.
-    QCOMPARE(combo("Combo1(1)")->count(), 5);
-    const QList<int> parityIds = {2205, 2207, 2206, 2208, 2209};
-    for (int i = 0; i < parityIds.size(); ++i)
-        QCOMPARE(combo("Combo1(1)")->itemText(i), LoadResource(parityIds.at(i)));
-    QCOMPARE(combo("Combo1(1)")->currentIndex(), 0);
-    QCOMPARE(combo("Combo1(2)")->currentText(), QStringLiteral("8"));
-    QCOMPARE(combo("Combo1(3)")->currentText(), QStringLiteral("1"));
-    QCOMPARE(combo("Combo1(3)")->itemText(1), QStringLiteral("1.5"));
-    QCOMPARE(combo("Combo1(4)")->currentText(), QStringLiteral("None"));
-    QCOMPARE(combo("Combo1(4)")->itemText(3), QStringLiteral("Opto-RS"));
-
-    QCOMPARE(w->findChild<QLineEdit *>("txtLogFile")->text(), frmDocument::defaultLogFile());
-    QCOMPARE(w->findChild<QLineEdit *>("txtOutFile")->text(), frmDocument::defaultOutFile());
-    QVERIFY(QDir::isAbsolutePath(frmDocument::defaultLogFile()));
-    QVERIFY(!w->findChild<QCheckBox *>("chkLinefeeds")->isChecked());
-    QCOMPARE(w->findChild<ShapeIndicator *>("Shape1(0)")->FillColor(), ShapeIndicator::Green);
-    QVERIFY(w->Timer2.isActive());
-    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(w->Timer2.interval(), 50);
-}
-
-void tst_frmDocument::translatedTexts_data()
-{
-    QTest::addColumn<Language>("language");
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("english");
-    QTest::addColumn<QString>("japanese");
-    const struct
+    static auto makeWindow(SerialComponent *serial = nullptr, FileDialogComponent *dialog = nullptr)
     {
-        const char *control, *english, *japanese;
-    } rows[] = {
-        {"Frame1(0)", "Serial Port Settings:", "シリアルポート設定:"},
-        {"Label1(0)", "&Connector", "コネクタ(&C)"},
-        {"Label1(5)", "&Baud Rate", "ボーレート(&B)"},
-        {"Label1(1)", "&Parity", "パリティ(&P)"},
-        {"Label1(2)", "&Data Bits", "データ長(&D)"},
-        {"Label1(3)", "&Stop Bits", "ストップビット(&S)"},
-        {"Label1(4)", "&Flow Control", "フロー制御(&F)"},
-        {"Frame1(1)", "Disk File I/O:", "ディスクファイル I/O:"},
-        {"Label1(6)", "Log inbound serial data to file:", "受信シリアルデータをファイルに保存:"},
-        {"Command1", "Activate", "アクティブ化"},
-        {"StatusBar1(0)", "Status:", "ステータス:"},
-        // Controls without an id keep their English texts in every language.
-        {"Label1(7)", "Outbound Serial Data File:", "Outbound Serial Data File:"},
-        {"chkLinefeeds", "Append line feeds to line ends.", "Append line feeds to line ends."},
-        {"Command3(0)", "...", "..."},
-    };
-    for (const auto &row : rows) {
-        for (Language language : {Language::English, Language::Japanese}) {
-            QTest::addRow("%s %s", row.control, language == Language::English ? "en" : "ja")
-                << language << QString::fromLatin1(row.control) << QString::fromUtf8(row.english)
-                << QString::fromUtf8(row.japanese);
+        return std::make_unique<frmDocument>(nullptr, serial, dialog);
+    }
+    static SerialSession *session(frmDocument &w)
+    {
+        return w.findChild<SerialSession *>(QStringLiteral("session"));
+    }
+
+private slots:
+    void cleanup() { setLanguageOverride(std::nullopt); }
+
+    void listsHoldTheStoredOrder()
+    {
+        // Positions are what configurations store: a stored parity 1 must show Even.
+        setLanguageOverride(Language::English);
+        auto w = makeWindow();
+        QCOMPARE(w->Combo2->count(), 256);
+        QCOMPARE(w->Combo2->itemText(0) + w->Combo2->itemText(1) + w->Combo2->itemText(255),
+                 QStringLiteral("NONECOM1COM255"));
+        QVERIFY(QDir::isAbsolutePath(w->txtLogFile->text())); // never a file in whatever directory is current
+        QCOMPARE(w->Combo1[1]->count(), 5);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(w->Combo1[1]->itemText(i).left(1), PortSettings::parityLetter(i));
+    }
+
+    void activateButton_data()
+    {
+        QTest::addColumn<Language>("language");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("opened") << Language::English << "COM3" << true;
+        QTest::newRow("opened, Japanese") << Language::Japanese << "COM3" << true;
+        QTest::newRow("not available") << Language::English << "COM3" << false;
+        QTest::newRow("NONE") << Language::English << "NONE" << true;
+    }
+    void activateButton()
+    {
+        QFETCH(Language, language);
+        QFETCH(QString, port);
+        QFETCH(bool, opens);
+        setLanguageOverride(language);
+        auto *serial = new RecordingSerial;
+        serial->opens = opens;
+        auto w = makeWindow(serial);
+        w->setWindowTitle(QStringLiteral("before"));
+        w->Combo2->setEditText(port);            // typed: the entry it names counts
+        const int positions[] = {8, 1, 2, 1, 3}; // 19200, Even, 7, 1.5, Opto-RS
+        for (int i = 0; i < 5; ++i)
+            w->Combo1[i]->setCurrentIndex(positions[i]);
+        QTest::mouseClick(w->Command1, Qt::LeftButton);
+
+        const bool active = opens && port != QLatin1String("NONE");
+        if (port != QLatin1String("NONE"))
+            QVERIFY(serial->calls.join(QLatin1Char(';'))
+                        .startsWith(QStringLiteral("port 3;set 19200,E,7,1.5;flow 2")));
+        QCOMPARE(w->StatusBar1[0]->text(), session(*w)->status());
+        QCOMPARE(session(*w)->portName(), port); // error reports name it
+        QCOMPARE(w->Command1->text(), LoadResource(active ? 2160 : 2159));
+        QCOMPARE(w->Combo2->isEnabled(), !active);
+        QCOMPARE(w->Combo1[4]->isEnabled(), !active);
+        QVERIFY(w->txtLogFile->isEnabled() && w->Command3[0]->isEnabled());
+        const QString title = LoadResource(2143);
+        QCOMPARE(w->windowTitle(), active  ? QStringLiteral("COM3 ") + title
+                                   : opens ? title
+                                           : QStringLiteral("before"));
+        if (!opens) // the tooltip tells which device was missing
+            QVERIFY2(w->StatusBar1[0]->toolTip().contains(QStringLiteral("/dev/ttyS2")),
+                     qPrintable(w->StatusBar1[0]->toolTip()));
+        if (!active)
+            return;
+
+        // The button recognises its caption in the display language.
+        QTest::mouseClick(w->Command1, Qt::LeftButton);
+        QVERIFY(!serial->open);
+        QCOMPARE(w->StatusBar1[0]->text(), LoadResource(2161) + QLatin1Char(' ') + LoadResource(2162));
+        QCOMPARE(w->Command1->text(), LoadResource(2159));
+        QVERIFY(w->Combo2->isEnabled() && w->Combo1[0]->isEnabled());
+        QCOMPARE(w->windowTitle(), QStringLiteral("COM3 ") + title); // still names the port last opened
+    }
+
+    void browse_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("choose");
+        QTest::newRow("log file chosen") << 0 << true;
+        QTest::newRow("log file cancelled") << 0 << false;
+        QTest::newRow("outbound file chosen") << 1 << true;
+    }
+    void browse()
+    {
+        QFETCH(int, index);
+        QFETCH(bool, choose);
+        auto *dialog = new ScriptedFileDialog;
+        if (choose)
+            dialog->answer = QStringLiteral("/var/log/serial/chosen.log");
+        auto w = makeWindow(nullptr, dialog);
+        QLineEdit *const box = index == 0 ? w->txtLogFile : w->txtOutFile;
+        box->setText(QStringLiteral("/tmp/before name.txt"));
+        w->Command3[index]->setEnabled(true); // the outbound one is disabled in use; the handler is the same
+        QTest::mouseClick(w->Command3[index], Qt::LeftButton);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(dialog->opens)
+                     .arg(dialog->presetName, dialog->shownFilter)
+                     .arg(dialog->shownFlags)
+                     .arg(dialog->shownFilterIndex),
+                 QStringLiteral("1 /tmp/before name.txt Text Files (*.TXT)|*.txt|All Files (*.*)|*.* 4 1"));
+        QCOMPARE(box->text(), choose ? *dialog->answer : QStringLiteral("/tmp/before name.txt"));
+        QCOMPARE(session(*w)->logFile(), w->txtLogFile->text()); // the session logs where the box says
+    }
+
+    void portToolTipNamesDevice()
+    {
+        const QString device = m_env.path(); // any path that exists
+        m_env.mapPort(7, device);
+        const QString unplugged = m_env.filePath(QStringLiteral("unplugged"));
+        m_env.mapPort(8, unplugged);
+        auto w = makeWindow();
+        const auto tip = [&w](int port) {
+            w->Combo2->setCurrentIndex(port);
+            return w->Combo2->toolTip();
+        };
+        QVERIFY(tip(7).contains(device) && !tip(7).contains(QStringLiteral("does not exist")));
+        QVERIFY(tip(3).contains(QStringLiteral("/dev/ttyS2"))); // unmapped
+        QVERIFY(tip(8).contains(unplugged) && tip(8).contains(QStringLiteral("does not exist")));
+        // The device appearing later shows at the next look.
+        m_env.mapPort(8, device);
+        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+        QCoreApplication::sendEvent(w->Combo2, &event);
+        QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
+    }
+
+    void indicatorTurnsGreenOnTheThirdTick()
+    {
+        QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Red), QColor(Qt::red));
+        QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Green), QColor(Qt::green));
+        auto w = makeWindow();
+        QVERIFY(w->Timer2.isActive());
+        QCOMPARE(w->Timer2.interval(), 50);
+        w->Timer2.stop(); // the test gives the ticks itself
+        ShapeIndicator *const shape = w->Shape1[0];
+        QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
+        for (int round = 0; round < 2; ++round) {
+            emit session(*w)->commEvent(); // any event, whatever its code
+            QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
+            emit w->Timer2.timeout();
+            emit w->Timer2.timeout();
+            QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
+            emit w->Timer2.timeout();
+            QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
         }
     }
-}
-
-void tst_frmDocument::translatedTexts()
-{
-    QFETCH(Language, language);
-    QFETCH(QString, control);
-    QFETCH(QString, english);
-    QFETCH(QString, japanese);
-    setLanguageOverride(language);
-    auto w = makeWindow();
-    QWidget *widget = w->findChild<QWidget *>(control);
-    QVERIFY2(widget, qPrintable(control));
-    QString text;
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        text = label->text();
-    else if (auto *button = qobject_cast<QAbstractButton *>(widget))
-        text = button->text();
-    else if (auto *frame = qobject_cast<QGroupBox *>(widget))
-        text = frame->title();
-    QCOMPARE(text, language == Language::English ? english : japanese);
-}
-
-void tst_frmDocument::fonts_data()
-{
-    addLanguages();
-}
-
-void tst_frmDocument::fonts()
-{
-    QFETCH(Language, language);
-    setLanguageOverride(language);
-    auto w = makeWindow();
-    const QFont expected = resourceFont();
-    // Translated controls and every list take the language's font at 8 points...
-    for (const char *name :
-         {"Label1(0)", "Frame1(1)", "Command1", "StatusBar1(0)", "Combo2", "Combo1(0)", "Combo1(4)"}) {
-        const QFont font = w->findChild<QWidget *>(QLatin1String(name))->font();
-        QCOMPARE(font.family(), expected.family());
-        QCOMPARE(font.pointSize(), 8);
-        QVERIFY(!font.bold());
-    }
-    // ...while the text boxes and untranslated controls keep the design font.
-    for (const char *name : {"txtLogFile", "txtOutFile", "Label1(7)", "chkLinefeeds"})
-        QCOMPARE(w->findChild<QWidget *>(QLatin1String(name))->font().family(),
-                 QStringLiteral("Ms Sans Serif"));
-}
-
-void tst_frmDocument::geometry_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("pixels"); // relative to the parent, 15 twips per pixel
-    QTest::newRow("client") << "client" << QRect(0, 0, 407, 238);
-    QTest::newRow("left frame") << "Frame1(0)" << QRect(0, 8, 202, 173);
-    QTest::newRow("right frame") << "Frame1(1)" << QRect(205, 8, 202, 173);
-    QTest::newRow("port list") << "Combo2" << QRect(99, 21, 84, 21);
-    QTest::newRow("flow list") << "Combo1(4)" << QRect(99, 136, 84, 21);
-    QTest::newRow("log file") << "txtLogFile" << QRect(8, 48, 167, 19);
-    QTest::newRow("browse") << "Command3(0)" << QRect(176, 48, 17, 19);
-    QTest::newRow("button") << "Command1" << QRect(154, 190, 98, 23);
-    QTest::newRow("indicator") << "Shape1(0)" << QRect(2, 224, 9, 9);
-    QTest::newRow("status") << "StatusBar1(0)" << QRect(16, 220, 389, 17);
-}
-
-void tst_frmDocument::geometry()
-{
-    QFETCH(QString, control);
-    QFETCH(QRect, pixels);
-    auto w = makeWindow();
-    QMdiArea area;
-    area.resize(800, 600);
-    area.addSubWindow(w.get());
-    area.show();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(&area));
-    QWidget *widget = w->findChild<QWidget *>(control);
-    QVERIFY(widget);
-    if (control == QLatin1String("client"))
-        QCOMPARE(widget->size(), pixels.size()); // placed inside the window's border
-    else
-        QCOMPARE(widget->geometry(), pixels);
-    area.removeSubWindow(w.get());
-}
-
-void tst_frmDocument::tabOrderAndAccessKeys()
-{
-    auto w = makeWindow();
-    const QStringList expected = {"Combo2",       "Combo1(0)",  "Combo1(1)",   "Combo1(2)",
-                                  "Combo1(3)",    "Combo1(4)",  "txtLogFile",  "Command3(0)",
-                                  "chkLinefeeds", "txtOutFile", "Command3(1)", "Command1"};
-    QStringList chain;
-    QWidget *next = w->findChild<QWidget *>("Combo2");
-    for (int guard = 0; guard < 200 && chain.size() < expected.size(); ++guard) {
-        if (expected.contains(next->objectName()) && !chain.contains(next->objectName()))
-            chain << next->objectName();
-        next = next->nextInFocusChain();
-    }
-    QCOMPARE(chain, expected);
-
-    const QList<QPair<QString, QString>> buddies = {{"Label1(0)", "Combo2"},    {"Label1(5)", "Combo1(0)"},
-                                                    {"Label1(1)", "Combo1(1)"}, {"Label1(2)", "Combo1(2)"},
-                                                    {"Label1(3)", "Combo1(3)"}, {"Label1(4)", "Combo1(4)"}};
-    for (const auto &[label, list] : buddies)
-        QCOMPARE(w->findChild<QLabel *>(label)->buddy(), w->findChild<QWidget *>(list));
-}
-
-void tst_frmDocument::outboundControlsDisabled()
-{
-    auto w = makeWindow();
-    for (const char *name : {"chkLinefeeds", "Label1(7)", "txtOutFile", "Command3(1)"})
-        QVERIFY2(!w->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
-    for (const char *name : {"txtLogFile", "Command3(0)", "Command1", "Combo2", "Combo1(3)"})
-        QVERIFY2(w->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
-}
-
-void tst_frmDocument::browse_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<bool>("choose");
-    QTest::newRow("log file chosen") << 0 << "txtLogFile" << true;
-    QTest::newRow("log file cancelled") << 0 << "txtLogFile" << false;
-    QTest::newRow("outbound file chosen") << 1 << "txtOutFile" << true;
-    QTest::newRow("outbound file cancelled") << 1 << "txtOutFile" << false;
-}
-
-void tst_frmDocument::browse()
-{
-    QFETCH(int, index);
-    QFETCH(QString, box);
-    QFETCH(bool, choose);
-    auto *dialog = new ScriptedFileDialog;
-    if (choose)
-        dialog->answer = QStringLiteral("/var/log/serial/chosen.log");
-    auto w = makeWindow(dialog);
-    QLineEdit *text = w->findChild<QLineEdit *>(box);
-    text->setEnabled(true); // the outbound box is disabled in use; the handler itself is the same
-    text->setText(QStringLiteral("/tmp/before name.txt"));
-    w->findChild<QPushButton *>(QStringLiteral("Command3(%1)").arg(index))->setEnabled(true);
-    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Command3(%1)").arg(index)), Qt::LeftButton);
-
-    QCOMPARE(dialog->opens, 1);
-    QCOMPARE(dialog->presetName, QStringLiteral("/tmp/before name.txt"));
-    QCOMPARE(dialog->shownFlags, 4);
-    QCOMPARE(dialog->shownFilter, QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*"));
-    QCOMPARE(dialog->shownFilterIndex, 1);
-    QCOMPARE(text->text(),
-             choose ? QStringLiteral("/var/log/serial/chosen.log") : QStringLiteral("/tmp/before name.txt"));
-}
-
-void tst_frmDocument::logBrowseUsableWhenListsLocked()
-{
-    // An active session locks its lists; the log file stays changeable.
-    auto *dialog = new ScriptedFileDialog;
-    dialog->answer = QStringLiteral("/tmp/other.log");
-    auto w = makeWindow(dialog);
-    w->Combo2->setEnabled(false);
-    for (QComboBox *list : w->Combo1)
-        list->setEnabled(false);
-    QVERIFY(w->Command3[0]->isEnabled());
-    QTest::mouseClick(w->Command3[0], Qt::LeftButton);
-    QCOMPARE(w->txtLogFile->text(), QStringLiteral("/tmp/other.log"));
-}
-
-void tst_frmDocument::portToolTipNamesDevice()
-{
-    QTemporaryFile device;
-    QVERIFY(device.open());
-    m_env->mapPort(7, device.fileName());
-    m_env->mapPort(8, m_env->filePath("unplugged"));
-    auto w = makeWindow();
-
-    w->Combo2->setCurrentIndex(7);
-    QVERIFY2(w->Combo2->toolTip().contains(device.fileName()), qPrintable(w->Combo2->toolTip()));
-    QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
-    // Unmapped ports open the matching ttyS device.
-    w->Combo2->setCurrentIndex(3);
-    QVERIFY2(w->Combo2->toolTip().contains(QStringLiteral("/dev/ttyS2")), qPrintable(w->Combo2->toolTip()));
-    w->Combo2->setCurrentIndex(8);
-    QVERIFY(w->Combo2->toolTip().contains(m_env->filePath("unplugged")));
-    QVERIFY(w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
-
-    // The device appearing later shows at the next look.
-    m_env->mapPort(8, device.fileName());
-    QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
-    QCoreApplication::sendEvent(w->Combo2, &event);
-    QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
-}
-
-void tst_frmDocument::indicatorReturnsToGreen()
-{
-    auto w = makeWindow();
-    w->Shape1[0]->setFillColor(ShapeIndicator::Red);
-    QCOMPARE(w->Shape1[0]->FillColor(), ShapeIndicator::Red);
-    QTRY_COMPARE_WITH_TIMEOUT(w->Shape1[0]->FillColor(), ShapeIndicator::Green, 2000);
-    QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Red), QColor(255, 0, 0));
-    QCOMPARE(ShapeIndicator::toColor(ShapeIndicator::Green), QColor(0, 255, 0));
-}
+};
 
 QTEST_MAIN(tst_frmDocument)
 #include "tst_frmDocument.moc"

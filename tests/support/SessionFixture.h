@@ -1,0 +1,42 @@
+#pragma once
+
+#include "components/ComponentError.h"
+#include "components/SerialComponent.h"
+
+#include <QStringList>
+
+// A serial component that records what a session asks of it, in order, and
+// opens, stays closed or raises as told. Only for what a pseudo-terminal
+// cannot show: the line switch and the order of the calls.
+class RecordingSerial : public SerialComponent
+{
+public:
+    QStringList calls; // "port 3", "set 9600,N,8,1", "dtr 1" (line switch), "flow 2", "open 1"
+    bool opens = true;
+    QString raiseOn; // the call that throws, such as "open 1"
+    bool open = false;
+
+    void setInputMode(int) override {}
+    void setCommPort(int port) override { record(QStringLiteral("port %1").arg(port)); }
+    void setSettings(const QString &settings) override { record(QStringLiteral("set ") + settings); }
+    void setHandshaking(int mode) override { record(QStringLiteral("flow %1").arg(mode)); }
+    void setLineSwitch(bool on) override { record(QStringLiteral("dtr %1").arg(on)); }
+    bool portOpen() const override { return open; }
+    void setPortOpen(bool value) override
+    {
+        open = value && opens;
+        record(QStringLiteral("open %1").arg(value));
+    }
+    int commEvent() const override { return 0; }
+    qint64 inBufferCount() const override { return 0; }
+    QByteArray input() override { return {}; }
+    QString lostDeviceDescription() const override { return {}; }
+
+private:
+    void record(const QString &call)
+    {
+        calls << call;
+        if (!raiseOn.isEmpty() && call == raiseOn)
+            throw ComponentError(QStringLiteral("Broken ") + raiseOn);
+    }
+};
