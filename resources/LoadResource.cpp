@@ -53,10 +53,13 @@ QStringList japaneseFamilies()
     std::stable_partition(families.begin(), families.end(), [](const QString &family) {
         return family.contains(QLatin1String("Sans"), Qt::CaseInsensitive);
     });
-    for (const QString &preferred : {QStringLiteral("Noto Sans CJK JP"), JapaneseMetricFamily}) {
-        if (families.removeAll(preferred) > 0)
-            families.prepend(preferred);
-    }
+    const QString noto = QStringLiteral("Noto Sans CJK JP");
+    if (families.removeAll(noto) > 0)
+        families.prepend(noto);
+    // Under a Japanese locale the list holds its Japanese name ("IPA Pゴシック")
+    // only; the font database knows it by both.
+    if (QFontDatabase::hasFamily(JapaneseMetricFamily))
+        families.prepend(JapaneseMetricFamily);
     return families;
 }
 
