@@ -1,6 +1,6 @@
 // What every window must have, in both languages: controls inside their
-// parents and clear of one another, texts translated and fitting their
-// controls, every focusable control in the tab chain and every access key
+// parents and clear of one another, texts translated (in the language's font)
+// and fitting their controls, every focusable control in the tab chain and every access key
 // leading to a control.
 
 #include "app/frmMain.h"
@@ -16,7 +16,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -50,19 +49,11 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
 
 QString caption(const QWidget *control)
 {
-    if (auto *label = qobject_cast<const QLabel *>(control))
-        return label->text();
-    if (auto *button = qobject_cast<const QAbstractButton *>(control))
-        return button->text();
     if (auto *frame = qobject_cast<const QGroupBox *>(control))
         return frame->title();
-    return QString();
-}
-
-// A caption as shown: "&&" is an ampersand, a single '&' marks the access key.
-QString shown(QString text)
-{
-    return text.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(u'&').replace(u'\x01', u'&');
+    return qobject_cast<const QLabel *>(control) || qobject_cast<const QAbstractButton *>(control)
+               ? control->property("text").toString()
+               : QString();
 }
 
 int accessKey(const QString &text)
@@ -85,7 +76,7 @@ std::pair<int, int> textNeed(QWidget *control)
         if (label->wordWrap())
             return {label->heightForWidth(label->width()), label->height()};
         // Without a buddy a label shows its '&' as it is.
-        const QString plain = label->buddy() ? shown(text) : text;
+        const QString plain = label->buddy() ? QString(text).remove(u'&') : text;
         return {label->fontMetrics().horizontalAdvance(plain), label->contentsRect().width()};
     }
     if (auto *button = qobject_cast<QAbstractButton *>(control)) {
@@ -94,7 +85,7 @@ std::pair<int, int> textNeed(QWidget *control)
         option.text = text;
         const auto contents =
             qobject_cast<QCheckBox *>(button) ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents;
-        return {button->fontMetrics().horizontalAdvance(shown(text)),
+        return {button->fontMetrics().horizontalAdvance(QString(text).remove(u'&')),
                 button->style()->subElementRect(contents, &option, button).width()};
     }
     if (auto *frame = qobject_cast<QGroupBox *>(control))
@@ -151,6 +142,12 @@ QStringList faultsOf(QWidget *window)
         captions.append({c->objectName(), text});
         if (isNumericId(text))
             fault(c, "caption is an id: " + text);
+        // A Tag that names a text: the language's text, in the language's font.
+        const int id = leadingNumberId(c->property("Tag").toString()).value_or(0);
+        if (id > 0 && hasResource(id) && !text.isNull() && text != LoadResource(id))
+            fault(c, "not translated: " + text);
+        if (id > 0 && c->font().family() != resourceFont().family())
+            fault(c, "not in the language's font");
         if (const auto [needed, room] = textNeed(c); needed > room)
             fault(c, QStringLiteral("\"%1\" needs %2 px, has %3").arg(text).arg(needed).arg(room));
         if ((c->focusPolicy() & Qt::TabFocus) && !chain.contains(c))

@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMdiArea>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -37,6 +36,13 @@ QString defaultFile()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/default.bvx");
 }
 
+std::unique_ptr<frmMain> makeMain(FileDialogComponent *dialog = nullptr)
+{
+    auto window = std::make_unique<frmMain>(dialog);
+    window->MDIForm_Load(QString());
+    return window;
+}
+
 } // namespace
 
 class tst_frmMain : public QObject
@@ -44,7 +50,7 @@ class tst_frmMain : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { setLanguageOverride(Language::English); }
     void init();
     void cleanup() { QFile::remove(defaultFile()); }
 
@@ -55,35 +61,18 @@ private slots:
     void passwordGuard();
     void minimisedWithoutTrayStaysReachable();
     void saveAsksForANameOnce();
-    void openReplacesEverySessionInactive();
-    void exitWritesDefaultFile();
-    void placementRoundTrip_data();
-    void placementRoundTrip();
+    void openThenExit();
 
 private:
-    std::unique_ptr<frmMain> makeMain(FileDialogComponent *dialog = nullptr, const QString &fileName = {});
-    QString path(const QString &name) const { return m_env->filePath(name); }
-    std::unique_ptr<TestEnv> m_env;
+    QString path(const QString &name) const { return m_env.filePath(name); }
+    TestEnv m_env;
 };
-
-void tst_frmMain::initTestCase()
-{
-    m_env = std::make_unique<TestEnv>();
-    setLanguageOverride(Language::English);
-}
 
 void tst_frmMain::init()
 {
     Globals::Password.clear();
     Globals::TrayActive = false;
     QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).remove(QStringLiteral("Settings"));
-}
-
-std::unique_ptr<frmMain> tst_frmMain::makeMain(FileDialogComponent *dialog, const QString &fileName)
-{
-    auto window = std::make_unique<frmMain>(dialog);
-    window->MDIForm_Load(fileName);
-    return window;
 }
 
 void tst_frmMain::trayMenu()
@@ -95,10 +84,6 @@ void tst_frmMain::trayMenu()
             shown << (action->isSeparator() ? QStringLiteral("-") : action->text());
     }
     QCOMPARE(shown, (QStringList{"&Open Ombrix", "-", "&About Ombrix"}));
-    // Its Exit is File > Exit: the close sequence with its save.
-    w->mnuExit->trigger();
-    QVERIFY(QFile::exists(defaultFile()));
-    QVERIFY(w->sessions().isEmpty());
 }
 
 void tst_frmMain::helpIndex_data()
@@ -147,20 +132,16 @@ void tst_frmMain::helpIndex()
 void tst_frmMain::passwordGuard_data()
 {
     QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("answer"); // null: Cancel
     QTest::addColumn<bool>("prompted");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("answer"); // null: Cancel
     QTest::addColumn<bool>("restored");
-    QTest::newRow("right") << "s3cret"
-                           << "s3cret" << true << "" << true;
-    QTest::newRow("wrong") << "s3cret"
-                           << "S3cret" << true << "Invalid password" << false;
-    QTest::newRow("trailing blank") << "s3cret"
-                                    << "s3cret " << true << "Invalid password" << false;
-    QTest::newRow("empty") << "s3cret"
-                           << "" << true << "" << false;
-    QTest::newRow("cancel") << "s3cret" << QString() << true << "" << false;
-    QTest::newRow("no password") << "" << QString() << false << "" << true;
+    QTest::addColumn<QString>("message");
+    QTest::newRow("right") << "s3cret" << true << "s3cret" << true << "";
+    QTest::newRow("wrong") << "s3cret" << true << "S3cret" << false << "Invalid password";
+    QTest::newRow("trailing blank") << "s3cret" << true << "s3cret " << false << "Invalid password";
+    QTest::newRow("empty") << "s3cret" << true << "" << false << "";
+    QTest::newRow("cancel") << "s3cret" << true << QString() << false << "";
+    QTest::newRow("no password") << "" << false << QString() << true << "";
 }
 
 void tst_frmMain::passwordGuard()
@@ -235,13 +216,13 @@ void tst_frmMain::saveAsksForANameOnce()
     QCOMPARE(w->sessions().size(), 2);
 }
 
-void tst_frmMain::openReplacesEverySessionInactive()
+void tst_frmMain::openThenExit()
 {
-    QVERIFY(writeFile(path("three.bvx"),
-                      "[Ombrix]\r\nNumSessions=3\r\n"
-                      "[Session1]\r\nAutoActivate=1\r\n[Session3]\r\nLogFile=/logs/3\r\n"));
+    const QByteArray three(
+        "[Ombrix]\r\nNumSessions=3\r\n[Session1]\r\nAutoActivate=1\r\n[Session3]\r\nLogFile=/logs/3\r\n");
+    QVERIFY(writeFile(path("three.bvx"), three));
     Pty pty;
-    m_env->mapPort(30, pty.slavePath());
+    m_env.mapPort(30, pty.slavePath());
     auto *dialog = new ScriptedFileDialog;
     dialog->answer = path("three.bvx");
     auto w = makeMain(dialog);
@@ -263,53 +244,15 @@ void tst_frmMain::openReplacesEverySessionInactive()
     probe.setCommPort(30);
     probe.setPortOpen(true);
     QVERIFY(probe.portOpen());
-}
 
-void tst_frmMain::exitWritesDefaultFile()
-{
-    const QByteArray opened("[Ombrix]\r\nNumSessions=2\r\n");
-    QVERIFY(writeFile(path("opened.bvx"), opened));
-    auto *dialog = new ScriptedFileDialog;
-    dialog->answer = path("opened.bvx");
-    auto w = makeMain(dialog);
-    w->mnuFileOpen->trigger();
+    // The exit saves to default.bvx, whatever file was opened; the placement
+    // goes to the settings store, a first start's unchanged.
     w->NewSession();
-    QVERIFY(w->close());
-    QCOMPARE(PrivateProfile(defaultFile()).readInt("Ombrix", "NumSessions"), 3);
-    QCOMPARE(readFile(path("opened.bvx")), opened);
-}
-
-void tst_frmMain::placementRoundTrip_data()
-{
-    QTest::addColumn<QStringList>("stored"); // null: nothing stored
-    QTest::addColumn<QRect>("pixels");
-    QTest::addColumn<QStringList>("after");
-    QTest::newRow("first start") << QStringList() << QRect(67, 67, 467, 333)
-                                 << QStringList{"1000", "1000", "7000", "5000"};
-    QTest::newRow("as stored") << QStringList{"1500", "-60", "9000", "6000"} << QRect(100, -4, 600, 400)
-                               << QStringList{"1500", "-60", "9000", "6000"};
-    QTest::newRow("fractions") << QStringList{"1000.4", "1000", "7000", "5000"} << QRect(67, 67, 467, 333)
-                               << QStringList{"1000", "1000", "7000", "5000"};
-    QTest::newRow("not numbers keep the design")
-        << QStringList{"abc", "", "7000", "1e99"} << QRect(0, 0, 467, 308)
-        << QStringList{"0", "0", "7000", "4620"};
-}
-
-void tst_frmMain::placementRoundTrip()
-{
-    QFETCH(QStringList, stored);
-    QFETCH(QRect, pixels);
-    QFETCH(QStringList, after);
-    const QStringList keys{"Settings/MainLeft", "Settings/MainTop", "Settings/MainWidth",
-                           "Settings/MainHeight"};
-    for (qsizetype i = 0; i < stored.size(); ++i)
-        QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).setValue(keys[i], stored[i]);
-    auto w = makeMain();
-    QCOMPARE(QRect(w->pos(), w->size()), pixels);
-    QVERIFY(w->close());
-    QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
-    for (qsizetype i = 0; i < keys.size(); ++i)
-        QCOMPARE(settings.value(keys[i]).toString(), after[i]);
+    w->mnuExit->trigger(); // the tray menu's Exit is File > Exit
+    QVERIFY(w->sessions().isEmpty());
+    QCOMPARE(PrivateProfile(defaultFile()).readInt("Ombrix", "NumSessions"), 4);
+    QCOMPARE(readFile(path("three.bvx")), three);
+    QCOMPARE(QSettings("Ombrix", "Ombrix").value("Settings/MainWidth").toString(), QStringLiteral("7000"));
 }
 
 QTEST_MAIN(tst_frmMain)
