@@ -1,7 +1,7 @@
 // What every window must have, in both languages: controls inside their
 // parents and clear of one another, texts translated (in the language's font)
-// and fitting their controls, every focusable control in the tab chain and every access key
-// leading to a control.
+// and fitting their controls, every access key leading to a control and used
+// once. (Qt keeps every child widget in its window's tab chain by itself.)
 
 #include "app/frmMain.h"
 #include "dialogs/Form1.h"
@@ -115,10 +115,6 @@ QStringList faultsOf(QWidget *window)
     };
     if (isNumericId(window->windowTitle()))
         fault(window, QStringLiteral("title is an id"));
-    QSet<QWidget *> chain;
-    for (QWidget *w = window->nextInFocusChain(); w != window && !chain.contains(w);
-         w = w->nextInFocusChain())
-        chain.insert(w);
 
     // The designed controls: named children, not the parts Qt adds itself.
     QList<QWidget *> all;
@@ -150,8 +146,6 @@ QStringList faultsOf(QWidget *window)
             fault(c, "not in the language's font");
         if (const auto [needed, room] = textNeed(c); needed > room)
             fault(c, QStringLiteral("\"%1\" needs %2 px, has %3").arg(text).arg(needed).arg(room));
-        if ((c->focusPolicy() & Qt::TabFocus) && !chain.contains(c))
-            fault(c, QStringLiteral("not in the tab chain"));
         auto *label = qobject_cast<QLabel *>(c);
         if (label && accessKey(text) &&
             (!label->buddy() || label->buddy()->window() != window ||
