@@ -66,7 +66,6 @@ void tst_BadInput::placement_data()
     QTest::addColumn<QByteArray>("value");
     QTest::newRow("NUL") << QByteArray("1\\0 2");
     QTest::newRow("just below the limit") << QByteArray("9999999");
-    QTest::newRow("beyond int") << QByteArray("99999999999999999999");
     QTest::newRow("not a number") << QByteArray("nan");
 }
 
@@ -105,7 +104,6 @@ void tst_BadInput::portMap_data()
     QTest::newRow("empty") << QByteArray("");
     QTest::newRow("NUL") << QByteArray("/dev/tty\\0S0");
     QTest::newRow("a directory") << QByteArray("/");
-    QTest::newRow("very long") << "/dev/" + QByteArray(100000, 'x');
     QTest::newRow("loop") << QByteArray("%1/loop");
 }
 

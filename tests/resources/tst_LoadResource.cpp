@@ -4,8 +4,6 @@
 
 #include <limits>
 
-Q_DECLARE_METATYPE(Language)
-
 namespace {
 
 constexpr int NoId = std::numeric_limits<int>::min();
@@ -26,7 +24,6 @@ private slots:
     void cleanup() { setLanguageOverride(std::nullopt); }
     void idReadings_data();
     void idReadings();
-    void table_data();
     void table();
 };
 
@@ -41,14 +38,12 @@ void tst_LoadResource::idReadings_data()
     QTest::newRow("blank after sign") << "- 3" << NoId << 0;
     QTest::newRow("half 2.5 to even") << "2.5" << 2 << 2;
     QTest::newRow("half 2103.5 to even") << "2103.5" << 2104 << 2104;
-    QTest::newRow("two points") << "1.2.3" << NoId << 1;
     QTest::newRow("exponent signs") << "+2.158E+3" << 2158 << 2158;
     QTest::newRow("rounds beyond max") << "32767.5" << NoId << NoId;
     QTest::newRow("beyond min") << "-32769" << NoId << NoId;
     QTest::newRow("tiny fraction scaled up")
         << QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e404") << 1000 << 1000;
     QTest::newRow("huge exponent") << "1e99999" << NoId << NoId;
-    QTest::newRow("fullwidth digits") << "２１０２" << NoId << 0;
 }
 
 void tst_LoadResource::idReadings()
@@ -60,22 +55,15 @@ void tst_LoadResource::idReadings()
     QCOMPARE(leadingNumberId(text).value_or(NoId), leading);
 }
 
-void tst_LoadResource::table_data()
-{
-    QTest::addColumn<Language>("language");
-    QTest::newRow("en") << Language::English;
-    QTest::newRow("ja") << Language::Japanese;
-}
-
 void tst_LoadResource::table()
 {
-    QFETCH(Language, language);
-    setLanguageOverride(language);
-    for (int id : LoadedIds)
-        QVERIFY2(hasResource(id), qPrintable(QString::number(id)));
-    for (int id : resourceIds())
-        QVERIFY2(LoadResource(id).isEmpty() == (id == 1102), qPrintable(QString::number(id)));
-    QCOMPARE(LoadResource(-2102), QString());
+    for (Language language : {Language::English, Language::Japanese}) {
+        setLanguageOverride(language);
+        for (int id : LoadedIds)
+            QVERIFY2(hasResource(id), qPrintable(QString::number(id)));
+        for (int id : resourceIds())
+            QVERIFY2(LoadResource(id).isEmpty() == (id == 1102), qPrintable(QString::number(id)));
+    }
 }
 
 QTEST_MAIN(tst_LoadResource)

@@ -86,7 +86,6 @@ private slots:
         QTest::newRow("NT 3.50") << version(2, 3, 50) << true << true << false;
         QTest::newRow("NT 3.51") << version(2, 3, 51) << true << true << true;
         QTest::newRow("NT sum past 16 bits") << version(2, 327, 68) << true << true << false;
-        QTest::newRow("platform 0") << version(0, 3, 51) << true << true << false;
     }
     void subclassForm()
     {
@@ -114,12 +113,9 @@ private slots:
         QTest::addColumn<bool>("withDefault");
         QTest::addColumn<QStringList>("popups");
         QTest::addColumn<int>("aboutBoxes");
-        QTest::newRow("move") << 0x200 << true << QStringList{} << 0;
-        QTest::newRow("left up") << 0x202 << true << QStringList{} << 0;
         QTest::newRow("left double-click") << 0x203 << true << QStringList{} << 1;
         QTest::newRow("right up, default bold") << 0x205 << true << QStringList{"&About Ombrix"} << 0;
         QTest::newRow("right up, no default") << 0x205 << false << QStringList{"none"} << 0;
-        QTest::newRow("right double-click") << 0x206 << true << QStringList{} << 0;
     }
     void trayMessages()
     {
