@@ -191,7 +191,6 @@ void tst_Dialogs::aboutLink()
     frmAbout box;
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
-    QTest::mouseClick(box.Label4, Qt::RightButton);
     QTest::mouseClick(box.Label4, Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QCOMPARE(browser.opened, QList<QUrl>{QUrl(frmAbout::webAddress())});
