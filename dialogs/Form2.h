@@ -1,15 +1,10 @@
 #pragma once
 
-#include <QDialog>
-
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QShowEvent;
+#include "dialogs/PasswordDialog.h"
 
 // The enter-password dialog: asks for the password and leaves the answer in
 // Globals::EnteredPassword (empty unless closed with OK). The caller compares.
-class Form2 : public QDialog
+class Form2 : public PasswordDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY(Form2)
@@ -23,17 +18,10 @@ public:
     // Cancel, Escape and the close box: the answer is empty.
     void reject() override;
 
-    // Controls, by their designed names.
+    // Controls, by their designed names; OK and Cancel are Command1 and Command2.
     QLineEdit *Text1 = nullptr;
-    QPushButton *Command1 = nullptr;
-    QPushButton *Command2 = nullptr;
     QLabel *Label1 = nullptr;
-
-protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     void Command1_Click();
-
-    bool m_centred = false;
 };

@@ -1,7 +1,7 @@
 #include "dialogs/frmAbout.h"
 
-#include "common/DesignForm.h"
 #include "common/Twips.h"
+#include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 

@@ -1,9 +1,9 @@
 #include "dialogs/frmOptions.h"
 
-#include "common/DesignForm.h"
 #include "common/Globals.h"
 #include "common/Twips.h"
 #include "components/QtFileDialogComponent.h"
+#include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 
 #include <QCheckBox>

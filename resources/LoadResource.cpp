@@ -39,17 +39,27 @@ bool hasGuiApplication()
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
 }
 
+// Families drawn to the widths of the table's faces: with them the designed
+// layouts fit their texts, as they did in the designed faces.
+const QString EnglishMetricFamily = QStringLiteral("Liberation Sans"); // widths of Arial
+const QString JapaneseMetricFamily = QStringLiteral("IPAPGothic");     // widths of ＭＳ Ｐゴシック
+
 // Installed families that cover Japanese, sans-serif ones first (both faces
-// of the table are sans-serif), "Noto Sans CJK JP" ahead of all.
+// of the table are sans-serif); the metric-compatible one ahead of all, then
+// "Noto Sans CJK JP".
 QStringList japaneseFamilies()
 {
     QStringList families = QFontDatabase::families(QFontDatabase::Japanese);
     std::stable_partition(families.begin(), families.end(), [](const QString &family) {
         return family.contains(QLatin1String("Sans"), Qt::CaseInsensitive);
     });
-    const QString preferred = QStringLiteral("Noto Sans CJK JP");
-    if (families.removeAll(preferred) > 0)
-        families.prepend(preferred);
+    const QString noto = QStringLiteral("Noto Sans CJK JP");
+    if (families.removeAll(noto) > 0)
+        families.prepend(noto);
+    // Under a Japanese locale the list holds its Japanese name ("IPA Pゴシック")
+    // only; the font database knows it by both.
+    if (QFontDatabase::hasFamily(JapaneseMetricFamily))
+        families.prepend(JapaneseMetricFamily);
     return families;
 }
 
@@ -68,6 +78,8 @@ void installFontSubstitutions()
     QStringList sansSerif{QFontDatabase::systemFont(QFontDatabase::GeneralFont).family(),
                           QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
     sansSerif.removeAll(QString());
+    if (QFontDatabase::hasFamily(EnglishMetricFamily))
+        sansSerif.prepend(EnglishMetricFamily);
     QFont::insertSubstitutions(face->english.toString(), sansSerif);
     QFont::insertSubstitutions(face->japanese.toString(), japaneseFamilies());
 }

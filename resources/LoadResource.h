@@ -15,8 +15,9 @@ class QWidget;
 QFont resourceFont();
 
 // Maps the table's font faces, which Linux does not have, to installed
-// families: "Ms Sans Serif" to the desktop's sans-serif font and
-// "ＭＳ Ｐゴシック" to an installed family that covers Japanese. Called once
+// families: "Ms Sans Serif" to "Liberation Sans" (Arial's widths), else the
+// desktop's sans-serif font, and "ＭＳ Ｐゴシック" to "IPAPGothic" (its own
+// widths), else another installed family that covers Japanese. Called once
 // at start-up; idempotent.
 void installFontSubstitutions();
 

@@ -1,10 +1,10 @@
 #include "session/frmDocument.h"
 
-#include "common/DesignForm.h"
 #include "common/Twips.h"
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
 #include "components/SerialComponent.h"
+#include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 #include "session/PortSettings.h"
 #include "session/SessionSettings.h"

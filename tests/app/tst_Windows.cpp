@@ -1,0 +1,209 @@
+// What every window must have, in both languages: controls inside their
+// parents and clear of one another, texts translated (in the language's font)
+// and fitting their controls, every access key leading to a control and used
+// once. (Qt keeps every child widget in its window's tab chain by itself.)
+
+#include "app/frmMain.h"
+#include "dialogs/Form1.h"
+#include "dialogs/Form2.h"
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmOptions.h"
+#include "resources/LoadResource.h"
+#include "session/frmDocument.h"
+#include "tests/support/TestEnv.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(Language)
+
+namespace {
+
+// Overlaps that the design intends: the about box's etched line is a white
+// line drawn over a grey one.
+const QSet<QString> designedOverlaps = {QStringLiteral("Line1(0)+Line1(1)")};
+
+std::unique_ptr<QWidget> makeWindow(const QString &name)
+{
+    if (name == u"frmMain") {
+        auto main = std::make_unique<frmMain>();
+        ApplyResourceStrings(main.get());
+        return main;
+    }
+    if (name == u"frmDocument")
+        return std::make_unique<frmDocument>();
+    if (name == u"frmOptions")
+        return std::make_unique<frmOptions>();
+    if (name == u"Form1")
+        return std::make_unique<Form1>();
+    return name == u"Form2" ? std::unique_ptr<QWidget>(new Form2) : std::make_unique<frmAbout>();
+}
+
+QString caption(const QWidget *control)
+{
+    if (auto *frame = qobject_cast<const QGroupBox *>(control))
+        return frame->title();
+    return qobject_cast<const QLabel *>(control) || qobject_cast<const QAbstractButton *>(control)
+               ? control->property("text").toString()
+               : QString();
+}
+
+int accessKey(const QString &text)
+{
+    const QKeySequence key = QKeySequence::mnemonic(text);
+    return key.isEmpty() ? 0 : key[0].toCombined();
+}
+
+bool isNumericId(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*[-+]?[0-9]+\\s*$"));
+    return number.match(text).hasMatch();
+}
+
+// The room a caption needs against the room the style leaves it.
+std::pair<int, int> textNeed(QWidget *control)
+{
+    const QString text = caption(control);
+    if (auto *label = qobject_cast<QLabel *>(control)) {
+        if (label->wordWrap())
+            return {label->heightForWidth(label->width()), label->height()};
+        // Without a buddy a label shows its '&' as it is.
+        const QString plain = label->buddy() ? QString(text).remove(u'&') : text;
+        return {label->fontMetrics().horizontalAdvance(plain), label->contentsRect().width()};
+    }
+    if (auto *button = qobject_cast<QAbstractButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = text;
+        const auto contents =
+            qobject_cast<QCheckBox *>(button) ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents;
+        return {button->fontMetrics().horizontalAdvance(QString(text).remove(u'&')),
+                button->style()->subElementRect(contents, &option, button).width()};
+    }
+    if (auto *frame = qobject_cast<QGroupBox *>(control))
+        return {frame->minimumSizeHint().width(), frame->width()};
+    return {0, 0};
+}
+
+// Every access key of `owners` (name -> caption) used once only.
+void checkKeysUnique(const QList<std::pair<QString, QString>> &owners, QStringList &faults)
+{
+    QMap<int, QStringList> byKey;
+    for (const auto &[name, text] : owners) {
+        if (accessKey(text))
+            byKey[accessKey(text)] << name;
+    }
+    for (const QStringList &names : std::as_const(byKey)) {
+        if (names.size() > 1)
+            faults << QStringLiteral("one access key for ") + names.join(u' ');
+    }
+}
+
+QStringList faultsOf(QWidget *window)
+{
+    QStringList faults;
+    const auto fault = [&faults](const QObject *c, const QString &what) {
+        faults << c->objectName() + ": " + what;
+    };
+    if (isNumericId(window->windowTitle()))
+        fault(window, QStringLiteral("title is an id"));
+
+    // The designed controls: named children, not the parts Qt adds itself.
+    QList<QWidget *> all;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(u"qt_") && !qobject_cast<QMenu *>(w) &&
+            w->isVisibleTo(window))
+            all << w;
+    }
+    QList<std::pair<QString, QString>> captions;
+    for (QWidget *c : all) {
+        QWidget *parent = c->parentWidget();
+        if (!parent->rect().contains(c->geometry()))
+            fault(c, "outside " + parent->objectName());
+        for (QWidget *other : all) {
+            if (other->parentWidget() == parent && c->objectName() < other->objectName() &&
+                c->geometry().intersects(other->geometry()) &&
+                !designedOverlaps.contains(c->objectName() + u'+' + other->objectName()))
+                fault(c, "overlaps " + other->objectName());
+        }
+        const QString text = caption(c);
+        captions.append({c->objectName(), text});
+        if (isNumericId(text))
+            fault(c, "caption is an id: " + text);
+        // A Tag that names a text: the language's text, in the language's font.
+        const int id = leadingNumberId(c->property("Tag").toString()).value_or(0);
+        if (id > 0 && hasResource(id) && !text.isNull() && text != LoadResource(id))
+            fault(c, "not translated: " + text);
+        if (id > 0 && c->font().family() != resourceFont().family())
+            fault(c, "not in the language's font");
+        if (const auto [needed, room] = textNeed(c); needed > room)
+            fault(c, QStringLiteral("\"%1\" needs %2 px, has %3").arg(text).arg(needed).arg(room));
+        auto *label = qobject_cast<QLabel *>(c);
+        if (label && accessKey(text) &&
+            (!label->buddy() || label->buddy()->window() != window ||
+             label->buddy()->focusPolicy() == Qt::NoFocus))
+            fault(c, QStringLiteral("access key leads nowhere"));
+    }
+    checkKeysUnique(captions, faults);
+
+    // Menu texts may run as wide as they like.
+    for (QMenu *menu : window->findChildren<QMenu *>()) {
+        QList<std::pair<QString, QString>> items;
+        for (QAction *action : menu->actions()) {
+            if (isNumericId(action->text()))
+                fault(menu, "item is an id: " + action->text());
+            if (action->isVisible())
+                items.append({menu->objectName() + '/' + action->text(), action->text()});
+        }
+        checkKeysUnique(items, faults);
+    }
+    return faults;
+}
+
+} // namespace
+
+class tst_Windows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { setLanguageOverride(std::nullopt); }
+    void everyWindow_data();
+    void everyWindow();
+
+private:
+    TestEnv m_env;
+};
+
+void tst_Windows::everyWindow_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<Language>("language");
+    for (const char *window : {"frmMain", "frmDocument", "frmOptions", "Form1", "Form2", "frmAbout"}) {
+        QTest::addRow("%s en", window) << QString::fromLatin1(window) << Language::English;
+        QTest::addRow("%s ja", window) << QString::fromLatin1(window) << Language::Japanese;
+    }
+}
+
+void tst_Windows::everyWindow()
+{
+    QFETCH(QString, window);
+    QFETCH(Language, language);
+    setLanguageOverride(language);
+    const std::unique_ptr<QWidget> w = makeWindow(window);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    const QStringList faults = faultsOf(w.get());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+}
+
+QTEST_MAIN(tst_Windows)
+#include "tst_Windows.moc"
