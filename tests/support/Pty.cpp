@@ -16,16 +16,16 @@ Pty::Pty()
     char name[256] = {};
     termios raw{};
     cfmakeraw(&raw);
-    if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
-        m_master = m_slave = -1;
+    int slave = -1;
+    if (openpty(&m_master, &slave, name, &raw, nullptr) != 0) {
+        m_master = -1;
         return;
     }
     m_slavePath = QString::fromLocal8Bit(name);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     // The slave is closed again: a component must be able to take the
     // device exclusively. The master keeps the pair alive.
-    ::close(m_slave);
-    m_slave = -1;
+    ::close(slave);
 }
 
 Pty::~Pty()

@@ -35,6 +35,5 @@ public:
 
 private:
     int m_master = -1;
-    int m_slave = -1; // held open so the slave keeps its settings until the test opens it
     QString m_slavePath;
 };
