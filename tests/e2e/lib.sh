@@ -20,9 +20,8 @@ e2e_setup() {
 }
 
 e2e_cleanup() {
-  local pid
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  kill "${PIDS[@]}" 2>/dev/null || true
+  wait "${PIDS[@]}" 2>/dev/null || true
   [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E"
 }
 
@@ -44,21 +43,13 @@ wait_for() {
   return 1
 }
 
-# The main window: a visible window named Ombrix that is larger than a tray icon.
+# The main window: a visible window named Ombrix larger than a tray icon.
 main_window_up() {
   local w
   for w in $(xdotool search --onlyvisible --name '^Ombrix$' 2>/dev/null); do
     [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 64 ] && return 0
   done
   return 1
-}
-
-# start_ombrix ARGS...: starts the program on the X server and waits for its main window.
-start_ombrix() {
-  (cd "$E2E" && exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
-  OMBRIX=$!
-  PIDS+=("$OMBRIX")
-  wait_for 60 main_window_up || fail "the main window did not come up"
 }
 
 # The program catches SIGTERM once its handler is installed, before the
@@ -80,16 +71,13 @@ start_offscreen() {
 # stop_ombrix [SIGNAL]: asks the program to close and waits for it to end.
 stop_ombrix() {
   kill -"${1:-TERM}" "$OMBRIX"
-  local status=0
-  wait "$OMBRIX" || status=$?
-  [ "$status" -eq 0 ] || fail "ombrix ended with status $status"
+  wait "$OMBRIX" || fail "ombrix ended with status $?"
 }
 
 # simport PORT ARGS...: starts the device simulator on COM<PORT>; waits for the mapping.
 simport() {
   local port=$1
-  shift
-  "$SIMPORT" --port "$port" "$@" >"$E2E/simport$port.out" 2>&1 &
+  "$SIMPORT" --port "$@" >"$E2E/simport$port.out" 2>&1 &
   PIDS+=("$!")
   eval "SIMPORT_PID_$port=$!"
   wait_for 30 grep -q " -> " "$E2E/simport$port.out" || fail "simport $port did not start"
@@ -97,6 +85,8 @@ simport() {
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 size_at_least() { [ "$(file_size "$1")" -ge "$2" ]; }
+sent_size() { file_size "$E2E/$1.sent"; }
+sent_at_least() { [ "$(sent_size "$1")" -ge "$2" ]; }
 
 # bvx "PORT LOG AUTOACTIVATE"...: a configuration of those sessions (115200,N,8,1).
 bvx() {
@@ -128,13 +118,9 @@ device() {
 
 # stop_device NAME: ends a device; UNREAD is how many bytes it left unread.
 stop_device() {
-  local pid
-  pid=$(eval echo "\$DEVICE_$1")
+  local pid=DEVICE_$1
+  pid=${!pid}
   kill -TERM "$pid"
   wait "$pid" || fail "device $1 failed"
   UNREAD=$(sed -n 's/^stopped unread=//p' "$E2E/$1.out")
 }
-
-sent_size() { file_size "$E2E/$1.sent"; }
-# Whether the device has sent at least N bytes.
-sent_at_least() { [ "$(sent_size "$1")" -ge "$2" ]; }
