@@ -10,13 +10,14 @@
 
 namespace {
 
-QByteArray trimmed(QByteArray text)
+QByteArray trimmed(const QByteArray &text)
 {
-    while (text.startsWith(' ') || text.startsWith('\t'))
-        text.remove(0, 1);
-    while (text.endsWith(' ') || text.endsWith('\t'))
-        text.chop(1);
-    return text;
+    qsizetype from = 0, to = text.size();
+    while (from < to && (text[from] == ' ' || text[from] == '\t'))
+        ++from;
+    while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t'))
+        --to;
+    return text.sliced(from, to - from);
 }
 
 // The keys of the file as an editor would see them, with the section they
@@ -98,8 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(again.image() == saved);
     FUZZ_CHECK(again.readString(own, QStringLiteral("Text")) == expected);
     FUZZ_CHECK(again.readInt(own, QStringLiteral("Number")) == number);
-    // Names equal but for case are one name: compare with memory, not with
-    // the value last written.
+    // Names equal but for case are one name: compare with memory.
     for (const auto &[section, key] : keys) {
         const QString name = key.isEmpty() ? added : key;
         FUZZ_CHECK(again.readString(section, name, missing) == profile.readString(section, name, missing));
