@@ -95,43 +95,6 @@ private slots:
         QCOMPARE(readFile(path("example.bvx")), readFile(example));
     }
 
-    // One session with the window's defaults; the error options stay as they were.
-    void noSessionsStored_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: no file at all
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<int>("state");
-        QTest::newRow("missing file") << QByteArray() << QString() << 0;
-        QTest::newRow("not a configuration") << QByteArray("hello\r\n[Other]\r\nx=1\r\n") << QString() << 0;
-        QTest::newRow("a password, minimised")
-            << QByteArray(
-                   "[Ombrix]\nNumSessions=0\nWindowState=1\nPassword=pw\nOnErrorRunApp=x\nLogErrors=1\n")
-            << QStringLiteral("pw") << 1;
-    }
-
-    void noSessionsStored()
-    {
-        QFETCH(QByteArray, content);
-        const QString file = path("nosessions.bvx");
-        QFile::remove(file);
-        QVERIFY(content.isNull() || writeFile(file, content));
-        Globals::Password = "old";
-        Globals::OnErrorRunApp = "kept";
-        Workspace ws;
-        ws.NewSession();
-        ws.NewSession();
-        ws.marks = {0, 7};
-        ws.state = 2;
-        QVERIFY(getprofilesettings(ws, file));
-        QCOMPARE(ws.windows.size(), 1);
-        QCOMPARE(ws.windows[0]->txtLogFile->text(), frmDocument::defaultLogFile());
-        QCOMPARE(positions(ws.windows[0]), (QList<int>{0, 6, 0, 3, 0, 0}));
-        QTEST(Globals::Password, "password");
-        QCOMPARE(Globals::OnErrorRunApp, QStringLiteral("kept"));
-        QCOMPARE(ws.marks, (QVector<qint16>{0, 7}));
-        QTEST(ws.state, "state");
-    }
-
     void refusedValue_data()
     {
         QTest::addColumn<QByteArray>("line");
