@@ -183,41 +183,28 @@ private slots:
         QCOMPARE(profile.image(), bytes);
     }
 
-    void robustness_data()
+    // Any bytes read back unchanged: the fuzz target's replay. What cannot be
+    // read neither crashes nor blocks, and is never replaced.
+    void unreadable_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QByteArray>("bytes"); // readable, and therefore saves, when not null
-        static const char withNul[] = "[S]\0\nK=\0v\0\n\0\0\0";
-        QTest::newRow("binary garbage") << "file" << randomBytes(64 * 1024, 42);
-        QTest::newRow("NUL bytes") << "file" << QByteArray(withNul, sizeof withNul - 1);
-        QTest::newRow("1 MB line") << "file"
-                                   << "[S]\nK=" + QByteArray(1 << 20, '[');
-        QTest::newRow("invalid UTF-8")
-            << "file" << QByteArray("[S\xff]\n\xfe\xff=\xc3\x28\n[S]\nK=\xed\xa0\x80\n");
-        QTest::newRow("directory") << "dir" << QByteArray();
-        QTest::newRow("FIFO") << "fifo" << QByteArray();
-        QTest::newRow("no read permission") << "noread" << QByteArray();
-        QTest::newRow("larger than the limit") << "huge" << QByteArray();
+        for (const char *kind : {"directory", "fifo", "no read permission", "larger than the limit"})
+            QTest::newRow(kind) << QString(kind);
     }
 
-    // Nothing crashes or blocks; what cannot be read is never replaced.
-    void robustness()
+    void unreadable()
     {
         QFETCH(QString, kind);
-        QFETCH(QByteArray, bytes);
-        const bool readable = !bytes.isNull();
         const QString file = path("target.bvx");
         QFile big(file);
-        if (kind == "dir")
+        if (kind == "directory")
             QVERIFY(QDir().mkdir(file));
         else if (kind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-        else if (kind == "huge")
+        else if (kind.startsWith("larger"))
             QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(PrivateProfile::maxFileSize + 1));
         else
-            QVERIFY(writeFile(file, readable ? bytes : "[S]\nK=v\n"));
-        if (kind == "noread")
-            QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+            QVERIFY(writeFile(file, "[S]\nK=v\n") && QFile::setPermissions(file, QFileDevice::WriteOwner));
         const auto state = [&file] {
             const QFileInfo info(file);
             return info.fileTime(QFile::FileModificationTime).toString(Qt::ISODateWithMs) + ' ' +
@@ -225,19 +212,17 @@ private slots:
         };
         const QString before = state();
         std::optional<PermissionsEnforced> permissions;
-        if (kind == "noread" && !permissions.emplace().enforced())
+        if (kind.startsWith("no read") && !permissions.emplace().enforced())
             QSKIP("root reads any file, and this process cannot drop that capability");
         PrivateProfile profile(file);
         permissions.reset();
-        QCOMPARE(profile.readable(), readable);
-        (void)profile.readInt("S", "K");
+        QVERIFY(!profile.readable());
+        QCOMPARE(profile.readInt("S", "K", 5), 5);
         profile.writeString("Added", "K", "v");
         QCOMPARE(profile.readString("Added", "K"), QStringLiteral("v"));
-        QVERIFY(profile.image().startsWith(bytes)); // untouched bytes kept
-        QCOMPARE(profile.save(), readable);
-        QCOMPARE(profile.errorString().isEmpty(), readable);
-        if (!readable)
-            QCOMPARE(state(), before);
+        QVERIFY(!profile.save());
+        QVERIFY(!profile.errorString().isEmpty());
+        QCOMPARE(state(), before);
     }
 
     void failedSaveKeepsOldFile_data()
