@@ -36,67 +36,61 @@ class tst_ProfileModel : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<TestEnv> m_env;
+
 private slots:
     void initTestCase() { m_env = std::make_unique<TestEnv>(); }
-    void read_data();
-    void read();
 
-private:
-    std::unique_ptr<TestEnv> m_env;
-};
-
-void tst_ProfileModel::read_data()
-{
-    // "|" stands for a line end; "S" for "[Ombrix]|NumSessions=1|[Session1]|".
-    QTest::addColumn<QString>("content"); // null: no file
-    QTest::addColumn<QString>("expected");
-    static const struct
+    void read_data()
     {
-        const char *name, *content, *expected;
-    } rows[] = {
-        {"missing file", nullptr, "unreadable"},
-        {"count beyond the limit", "[Ombrix]|NumSessions=1025", "damaged"},
-        {"negative count", "[Ombrix]|NumSessions=-4", "damaged"},
-        {"no sessions, minimised", "[Ombrix]|WindowState=1|[Session1]|LogErrors=1", "1 err=0"},
-        {"maximised, low 16 bits", "[Ombrix]|WindowState=65538|NumSessions=1", "2 0/0/0/0/0/0/0 err=0"},
-        {"refused window state", "[Ombrix]|WindowState=3", "0 0:WindowState=3 err=0"},
-        {"every key",
-         "S Connector=5|BaudRate=8|Parity=1|Databits=2|Stopbits=2|FlowControl=3|AppendLinefeeds=2|"
-         "AutoActivate=1|LogErrors=1",
-         "0 5/8/1/2/2/3/2A err=1"},
-        {"port beyond COM255", "S Connector=256|BaudRate=8", "0 0/8/0/0/0/0/0 1:Connector=256 err=0"},
-        {"no selection", "S Connector=-1|FlowControl=-1", "0 -1/0/0/0/0/-1/0 err=0"},
-        {"port below -1", "S Connector=-2", "0 0/0/0/0/0/0/0 1:Connector=-2 err=0"},
-        {"baud beyond its list", "S BaudRate=13|Connector=5", "0 5/6/0/0/0/0/0 1:BaudRate=13 err=0"},
-        {"parity", "S Parity=5", "0 0/0/0/0/0/0/0 1:Parity=5 err=0"},
-        {"data bits, low 16 bits", "S Databits=65540", "0 0/0/0/3/0/0/0 1:Databits=4 err=0"},
-        {"stop bits", "S Stopbits=3|AutoActivate=1", "0 0/0/0/0/0/0/0A 1:Stopbits=3 err=0"},
-        {"flow", "S FlowControl=4", "0 0/0/0/0/0/0/0 1:FlowControl=4 err=0"},
-        {"check state", "S AppendLinefeeds=3", "0 0/0/0/0/0/0/0 1:AppendLinefeeds=3 err=0"},
-        {"activates: blank then 1", "S AutoActivate= 1", "0 0/0/0/0/0/0/0A err=0"},
-        {"activates only for 1",
-         "[Ombrix]|NumSessions=2|[Session1]|AutoActivate=2|[Session2]|AutoActivate=65537",
-         "0 0/0/0/0/0/0/0 0/0/0/0/0/0/0 err=0"},
-        {"error options from the last session",
-         "[Ombrix]|NumSessions=2|[Session1]|LogErrors=1|[Session2]|LogErrors=2",
-         "0 0/0/0/0/0/0/0 0/0/0/0/0/0/0 err=2"},
-    };
-    for (const auto &r : rows)
-        QTest::newRow(r.name) << (r.content ? QString::fromUtf8(r.content) : QString())
-                              << QString(r.expected);
-}
+        // "|" stands for a line end; "S" for "[Ombrix]|NumSessions=1|[Session1]|".
+        QTest::addColumn<QString>("content"); // null: no file
+        QTest::addColumn<QString>("expected");
+        static const struct
+        {
+            const char *name, *content, *expected;
+        } rows[] = {
+            {"missing file", nullptr, "unreadable"},
+            {"count beyond the limit", "[Ombrix]|NumSessions=1025", "damaged"},
+            {"negative count", "[Ombrix]|NumSessions=-4", "damaged"},
+            {"no sessions, minimised", "[Ombrix]|WindowState=1|[Session1]|LogErrors=1", "1 err=0"},
+            {"maximised, low 16 bits", "[Ombrix]|WindowState=65538|NumSessions=1", "2 0/0/0/0/0/0/0 err=0"},
+            {"every key",
+             "S Connector=5|BaudRate=8|Parity=1|Databits=2|Stopbits=2|FlowControl=3|AppendLinefeeds=2|"
+             "AutoActivate=1|LogErrors=1",
+             "0 5/8/1/2/2/3/2A err=1"},
+            {"port beyond COM255", "S Connector=256|BaudRate=8", "0 0/8/0/0/0/0/0 1:Connector=256 err=0"},
+            {"no selection", "S Connector=-1|FlowControl=-1", "0 -1/0/0/0/0/-1/0 err=0"},
+            {"baud beyond its list", "S BaudRate=13|Connector=5", "0 5/6/0/0/0/0/0 1:BaudRate=13 err=0"},
+            {"data bits, low 16 bits", "S Databits=65540", "0 0/0/0/3/0/0/0 1:Databits=4 err=0"},
+            {"stop bits", "S Stopbits=3|AutoActivate=1", "0 0/0/0/0/0/0/0A 1:Stopbits=3 err=0"},
+            {"flow", "S FlowControl=4", "0 0/0/0/0/0/0/0 1:FlowControl=4 err=0"},
+            {"activates: blank then 1", "S AutoActivate= 1", "0 0/0/0/0/0/0/0A err=0"},
+            {"activates only for 1",
+             "[Ombrix]|NumSessions=2|[Session1]|AutoActivate=2|[Session2]|AutoActivate=65537",
+             "0 0/0/0/0/0/0/0 0/0/0/0/0/0/0 err=0"},
+            {"error options from the last session",
+             "[Ombrix]|NumSessions=2|[Session1]|LogErrors=1|[Session2]|LogErrors=2",
+             "0 0/0/0/0/0/0/0 0/0/0/0/0/0/0 err=2"},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r.name) << (r.content ? QString::fromUtf8(r.content) : QString())
+                                  << QString(r.expected);
+    }
 
-void tst_ProfileModel::read()
-{
-    QFETCH(QString, content);
-    QFETCH(QString, expected);
-    const QString path = m_env->filePath("read.bvx");
-    QFile::remove(path);
-    if (!content.isNull())
-        QVERIFY(writeFile(
-            path, content.replace("S ", "[Ombrix]|NumSessions=1|[Session1]|").replace('|', "\r\n").toUtf8()));
-    QCOMPARE(describe(readProfile(path)), expected);
-}
+    void read()
+    {
+        QFETCH(QString, content);
+        QFETCH(QString, expected);
+        const QString path = m_env->filePath("read.bvx");
+        QFile::remove(path);
+        if (!content.isNull())
+            QVERIFY(writeFile(
+                path,
+                content.replace("S ", "[Ombrix]|NumSessions=1|[Session1]|").replace('|', "\r\n").toUtf8()));
+        QCOMPARE(describe(readProfile(path)), expected);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_ProfileModel)
 #include "tst_ProfileModel.moc"

@@ -77,8 +77,12 @@ export XDG_RUNTIME_DIR=$tmp/run QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 LC_ALL= L
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 (cd "$tmp" && exec "$usr/bin/ombrix") >"$tmp/ombrix.log" 2>&1 &
 pid=$!
-# Ready for SIGTERM once its handler is in place (signal 15: mask 0x4000 of SigCgt).
-handles_term() { [ $((0x$(sed -n 's/^SigCgt:\s*//p' "/proc/$pid/status" 2>/dev/null || echo 0) & 0x4000)) -ne 0 ]; }
+# Ready for SIGTERM once it runs ombrix and its handler is in place (signal 15: 0x4000 of SigCgt).
+handles_term() {
+  local mask
+  [ "$(readlink "/proc/$pid/exe")" = "$usr/bin/ombrix" ] && mask=$(sed -n 's/^SigCgt:\s*//p' "/proc/$pid/status") &&
+    [ $((0x$mask & 0x4000)) -ne 0 ]
+}
 for ((i = 0; i < 1200; i++)); do
   handles_term && break
   kill -0 "$pid" 2>/dev/null || { cat "$tmp/ombrix.log"; fail "ombrix ended early"; }

@@ -1,6 +1,4 @@
-# Shared steps of the end-to-end tests: a throw-away home and program
-# directory, starting and stopping the real programs, waiting on conditions.
-# Source it; set -euo pipefail is the caller's.
+# Shared steps of the end-to-end tests, sourced after set -euo pipefail.
 BUILD_DIR=${BUILD_DIR:?BUILD_DIR must name the build directory}
 
 e2e_setup() {
@@ -11,8 +9,7 @@ e2e_setup() {
   unset QT_QPA_PLATFORM
   # The program keeps default.bvx beside itself: give it a directory of its own.
   PROGDIR=$E2E/prog
-  mkdir -p "$PROGDIR"
-  cp "$BUILD_DIR/ombrix" "$PROGDIR/ombrix"
+  mkdir -p "$PROGDIR" && cp "$BUILD_DIR/ombrix" "$PROGDIR/ombrix"
   [ ! -x "$BUILD_DIR/ombrixd" ] || cp "$BUILD_DIR/ombrixd" "$PROGDIR/ombrixd"
   SIMPORT=$BUILD_DIR/ombrix-simport
   PIDS=()
@@ -53,9 +50,11 @@ main_window_up() {
 }
 
 # The program catches SIGTERM once its handler is installed, before the
-# configuration is loaded; from then on a SIGTERM saves.
+# configuration is loaded; from then on a SIGTERM saves. Until the exec, the
+# process is still the starting shell, whose own handler does not count.
 catches_sigterm() {
   local mask
+  [ "$(readlink "/proc/$1/exe")" = "$PROGDIR/ombrix" ] || return 1
   mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null) && [ -n "$mask" ] && (((0x$mask >> 14) & 1))
 }
 

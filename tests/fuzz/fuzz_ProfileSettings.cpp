@@ -35,8 +35,7 @@ QStringList snapshot(frmMain &window)
     return state;
 }
 
-// One application and one main window for the whole run: creating them costs
-// more than a load.
+// One application and window for the whole run: creating them costs more than a load.
 frmMain &mainWindow()
 {
     static int argc = 1;
@@ -45,8 +44,7 @@ frmMain &mainWindow()
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(argc, argv);
     static frmMain window;
-    // No event loop runs here, but a minimised window must never reach the
-    // tray and password logic.
+    // A minimised window must never reach the tray and password logic.
     window.Timer1.stop();
     return window;
 }
