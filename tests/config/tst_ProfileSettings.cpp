@@ -57,175 +57,108 @@ class tst_ProfileSettings : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void savesTheExampleExactly();
-    void loadsTheExample();
-    void noSessionsStored_data();
-    void noSessionsStored();
-    void refusedValue_data();
-    void refusedValue();
-    void saveKeepsWhatItDoesNotWrite();
-
-private:
     QString path(const QString &name) const { return m_env->filePath(name); }
     std::unique_ptr<TestEnv> m_env;
+
+private slots:
+    void initTestCase()
+    {
+        m_env = std::make_unique<TestEnv>();
+        setLanguageOverride(Language::English);
+    }
+
+    void init()
+    {
+        Globals::Password.clear();
+        Globals::OnErrorRunApp.clear();
+        Globals::LogErrorsToFile = 0;
+    }
+
+    // Loaded over an open session, then saved again byte for byte.
+    void exampleLoadsAndSavesUnchanged()
+    {
+        Workspace ws;
+        ws.NewSession();
+        ws.state = 2;
+        Globals::LogErrorsToFile = 5;
+        QVERIFY(getprofilesettings(ws, example));
+        QCOMPARE(ws.windows.size(), 2);
+        QCOMPARE(ws.windows[0]->txtLogFile->text(), QStringLiteral("C:\\Ombrix.txt"));
+        QCOMPARE(positions(ws.windows[0]), (QList<int>{0, 6, 0, 3, 0, 0}));
+        QCOMPARE(positions(ws.windows[1]), (QList<int>{2, 8, 1, 2, 0, 1}));
+        QCOMPARE(ws.marks, (QVector<qint16>{0, 0, 1, 0}));
+        QVERIFY(!ws.windows[1]->isActive()); // marked, not activated: start-up does that
+        QCOMPARE(ws.state, 0);
+        QCOMPARE(Globals::LogErrorsToFile, 0);
+        ws.windows[1]->Command1->setText(LoadResource(2160)); // active
+        QVERIFY(writeprofilesettings(ws, path("example.bvx")));
+        QCOMPARE(readFile(path("example.bvx")), readFile(example));
+    }
+
+    void refusedValue_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("sessionsAtStartUp"); // the load stops in this session
+        QTest::newRow("parity beyond its list") << QByteArray("[Session1]\r\nParity=5") << 1;
+        QTest::newRow("port below -1") << QByteArray("[Session1]\r\nConnector=-2") << 1;
+        QTest::newRow("check state 3") << QByteArray("[Session1]\r\nAppendLinefeeds=3") << 1;
+        QTest::newRow("window state") << QByteArray("[Ombrix]\r\nWindowState=3") << 0;
+    }
+
+    void refusedValue()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, sessionsAtStartUp);
+        // The refused value comes first in its section, so it is the one read for its key.
+        QByteArray content =
+            "[Ombrix]\r\nNumSessions=2\r\n[Session1]\r\nAppendLinefeeds=1\r\nConnector=4\r\n"
+            "Parity=2\r\nFlowControl=3\r\n[Session2]\r\nConnector=7\r\nOnErrorRunApp=prog\r\n";
+        const QByteArray header = line.left(line.indexOf('\n') + 1);
+        QVERIFY(writeFile(path("refused.bvx"), content.replace(header, line + "\r\n")));
+
+        // At start-up the load stops at the refused key, quietly.
+        Workspace startup;
+        startup.state = 2;
+        QVERIFY(!getprofilesettings(startup, path("refused.bvx"), Refused::StopLoad));
+        QCOMPARE(startup.windows.size(), sessionsAtStartUp);
+        if (sessionsAtStartUp > 0)
+            QCOMPARE(startup.windows[0]->Combo1[4]->currentIndex(), 0); // keys after it were not read
+        QCOMPARE(Globals::OnErrorRunApp, QString());
+
+        // From File > Open the field keeps what it had and the rest loads.
+        Workspace opened;
+        opened.state = 2;
+        QVERIFY(getprofilesettings(opened, path("refused.bvx"), Refused::SkipValue));
+        QCOMPARE(opened.windows.size(), 2);
+        const QList<int> expected{
+            line.contains("Connector") ? 0 : 4, 0, line.contains("Parity") ? 0 : 2, 0, 0, 3};
+        QCOMPARE(positions(opened.windows[0]), expected);
+        QCOMPARE(opened.windows[0]->chkLinefeeds->isChecked(), !line.contains("Linefeeds"));
+        QCOMPARE(opened.windows[1]->Combo2->currentIndex(), 7);
+        QCOMPARE(opened.state, line.contains("WindowState") ? 2 : 0);
+        QCOMPARE(Globals::OnErrorRunApp, QStringLiteral("prog"));
+    }
+
+    // Sessions beyond the count stay in the file; a closed session's number
+    // is taken by the next; the error options go to the last session written.
+    void saveKeepsWhatItDoesNotWrite()
+    {
+        Workspace ws;
+        for (int i = 1; i <= 5; ++i)
+            ws.NewSession()->txtLogFile->setText(QStringLiteral("/logs/%1").arg(i));
+        QVERIFY(writeprofilesettings(ws, QString())); // the default: default.bvx in the program directory
+        QVERIFY(QFile::rename(QCoreApplication::applicationDirPath() + "/default.bvx", path("five.bvx")));
+        delete ws.windows.takeAt(1);
+        delete ws.windows.takeLast();
+        Globals::LogErrorsToFile = 1;
+        QVERIFY(writeprofilesettings(ws, path("five.bvx")));
+        const PrivateProfile file(path("five.bvx"));
+        QCOMPARE(file.readInt("Ombrix", "NumSessions"), 3);
+        QCOMPARE(file.readString("Session2", "LogFile"), QStringLiteral("/logs/3"));
+        QCOMPARE(file.readString("Session5", "LogFile"), QStringLiteral("/logs/5"));
+        QCOMPARE(file.readInt("Session3", "LogErrors"), 1);
+    }
 };
-
-void tst_ProfileSettings::initTestCase()
-{
-    m_env = std::make_unique<TestEnv>();
-    setLanguageOverride(Language::English);
-}
-
-void tst_ProfileSettings::init()
-{
-    Globals::Password.clear();
-    Globals::OnErrorRunApp.clear();
-    Globals::LogErrorsToFile = 0;
-}
-
-void tst_ProfileSettings::savesTheExampleExactly()
-{
-    Workspace ws;
-    frmDocument *first = ws.NewSession();
-    first->txtLogFile->setText("C:\\Ombrix.txt");
-    first->txtOutFile->setText("C:\\COMOutputFile.txt");
-    frmDocument *second = ws.NewSession();
-    second->txtLogFile->setText("D:\\logs\\scale.txt");
-    second->txtOutFile->clear();
-    const int lists[] = {8, 1, 2, 0, 1};
-    second->Combo2->setCurrentIndex(2);
-    for (int i = 0; i < 5; ++i)
-        second->Combo1[i]->setCurrentIndex(lists[i]);
-    second->Command1->setText(LoadResource(2160)); // active
-    QVERIFY(writeprofilesettings(ws, path("example.bvx")));
-    QCOMPARE(readFile(path("example.bvx")), readFile(example));
-}
-
-void tst_ProfileSettings::loadsTheExample()
-{
-    Workspace ws;
-    ws.NewSession(); // whatever was open goes
-    ws.state = 2;
-    Globals::LogErrorsToFile = 5;
-    QVERIFY(getprofilesettings(ws, example));
-    QCOMPARE(ws.windows.size(), 2);
-    QCOMPARE(ws.windows[0]->txtLogFile->text(), QStringLiteral("C:\\Ombrix.txt"));
-    QCOMPARE(positions(ws.windows[0]), (QList<int>{0, 6, 0, 3, 0, 0}));
-    QCOMPARE(ws.windows[1]->txtOutFile->text(), QString());
-    QCOMPARE(positions(ws.windows[1]), (QList<int>{2, 8, 1, 2, 0, 1}));
-    QCOMPARE(ws.marks, (QVector<qint16>{0, 0, 1, 0}));
-    QVERIFY(!ws.windows[1]->isActive()); // marked, not activated: start-up does that
-    QCOMPARE(ws.state, 0);
-    QCOMPARE(Globals::LogErrorsToFile, 0);
-}
-
-void tst_ProfileSettings::noSessionsStored_data()
-{
-    QTest::addColumn<QByteArray>("content"); // null: no file at all
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("state");
-    QTest::newRow("missing file") << QByteArray() << QString() << 0;
-    QTest::newRow("not a configuration") << QByteArray("hello\r\n[Other]\r\nx=1\r\n") << QString() << 0;
-    QTest::newRow("a password, minimised")
-        << QByteArray("[Ombrix]\r\nNumSessions=0\r\nWindowState=1\r\nPassword=pw\r\nOnErrorRunApp="
-                      "x\r\nLogErrors=1\r\n")
-        << QStringLiteral("pw") << 1;
-}
-
-// One session with the window's defaults; the error options stay as they were.
-void tst_ProfileSettings::noSessionsStored()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, password);
-    QFETCH(int, state);
-    const QString file = path("nosessions.bvx");
-    QFile::remove(file);
-    if (!content.isNull())
-        QVERIFY(writeFile(file, content));
-    Globals::Password = "old";
-    Globals::OnErrorRunApp = "kept";
-    Workspace ws;
-    ws.NewSession();
-    ws.NewSession();
-    ws.marks = {0, 7};
-    ws.state = 2;
-    QVERIFY(getprofilesettings(ws, file));
-    QCOMPARE(ws.windows.size(), 1);
-    QCOMPARE(ws.windows[0]->txtLogFile->text(), frmDocument::defaultLogFile());
-    QCOMPARE(positions(ws.windows[0]), (QList<int>{0, 6, 0, 3, 0, 0}));
-    QCOMPARE(Globals::Password, password);
-    QCOMPARE(Globals::OnErrorRunApp, QStringLiteral("kept"));
-    QCOMPARE(ws.marks, (QVector<qint16>{0, 7}));
-    QCOMPARE(ws.state, state);
-}
-
-void tst_ProfileSettings::refusedValue_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<int>("sessionsAtStartUp"); // the load stops in this session
-    QTest::newRow("parity beyond its list") << QByteArray("[Session1]\r\nParity=5") << 1;
-    QTest::newRow("port below -1") << QByteArray("[Session1]\r\nConnector=-2") << 1;
-    QTest::newRow("check state 3") << QByteArray("[Session1]\r\nAppendLinefeeds=3") << 1;
-    QTest::newRow("window state") << QByteArray("[Ombrix]\r\nWindowState=3") << 0;
-}
-
-void tst_ProfileSettings::refusedValue()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(int, sessionsAtStartUp);
-    // The refused value comes first in its section, so it is the one read for its key.
-    QByteArray content = "[Ombrix]\r\nNumSessions=2\r\n[Session1]\r\nAppendLinefeeds=1\r\nConnector=4\r\n"
-                         "Parity=2\r\nFlowControl=3\r\n[Session2]\r\nConnector=7\r\nOnErrorRunApp=prog\r\n";
-    const QByteArray header = line.left(line.indexOf('\n') + 1);
-    QVERIFY(writeFile(path("refused.bvx"), content.replace(header, line + "\r\n")));
-
-    // At start-up the load stops at the refused key, quietly.
-    Workspace startup;
-    startup.state = 2;
-    QVERIFY(!getprofilesettings(startup, path("refused.bvx"), Refused::StopLoad));
-    QCOMPARE(startup.windows.size(), sessionsAtStartUp);
-    if (sessionsAtStartUp > 0)
-        QCOMPARE(startup.windows[0]->Combo1[4]->currentIndex(), 0); // keys after it were not read
-    QCOMPARE(Globals::OnErrorRunApp, QString());
-
-    // From File > Open the field keeps what it had and the rest loads.
-    Workspace opened;
-    opened.state = 2;
-    QVERIFY(getprofilesettings(opened, path("refused.bvx"), Refused::SkipValue));
-    QCOMPARE(opened.windows.size(), 2);
-    const QList<int> expected{
-        line.contains("Connector") ? 0 : 4, 0, line.contains("Parity") ? 0 : 2, 0, 0, 3};
-    QCOMPARE(positions(opened.windows[0]), expected);
-    QCOMPARE(opened.windows[0]->chkLinefeeds->isChecked(), !line.contains("Linefeeds"));
-    QCOMPARE(opened.windows[1]->Combo2->currentIndex(), 7);
-    QCOMPARE(opened.state, line.contains("WindowState") ? 2 : 0);
-    QCOMPARE(Globals::OnErrorRunApp, QStringLiteral("prog"));
-}
-
-// Sessions beyond the count stay in the file; a closed session's number is
-// taken by the next; the error options go to the last session written.
-void tst_ProfileSettings::saveKeepsWhatItDoesNotWrite()
-{
-    Workspace ws;
-    for (int i = 1; i <= 5; ++i)
-        ws.NewSession()->txtLogFile->setText(QStringLiteral("/logs/%1").arg(i));
-    QVERIFY(writeprofilesettings(ws, QString())); // the default: default.bvx in the program directory
-    QVERIFY(QFile::rename(QCoreApplication::applicationDirPath() + "/default.bvx", path("five.bvx")));
-    delete ws.windows.takeAt(1);
-    delete ws.windows.takeLast();
-    Globals::LogErrorsToFile = 1;
-    QVERIFY(writeprofilesettings(ws, path("five.bvx")));
-    const PrivateProfile file(path("five.bvx"));
-    QCOMPARE(file.readInt("Ombrix", "NumSessions"), 3);
-    QCOMPARE(file.readString("Session2", "LogFile"), QStringLiteral("/logs/3"));
-    QCOMPARE(file.readString("Session5", "LogFile"), QStringLiteral("/logs/5"));
-    QCOMPARE(file.readInt("Session3", "LogErrors"), 1);
-    QVERIFY(getprofilesettings(ws, path("five.bvx")));
-    QCOMPARE(ws.windows.size(), 3);
-}
 
 QTEST_MAIN(tst_ProfileSettings)
 #include "tst_ProfileSettings.moc"

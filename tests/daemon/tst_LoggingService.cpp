@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTextStream>
 
@@ -41,7 +40,6 @@ private slots:
     void initTestCase();
     void problems_data();
     void problems();
-    void reloadKeepsUnchangedSessions();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -116,53 +114,6 @@ void tst_LoggingService::problems()
     QTextStream out(&text);
     QCOMPARE(service.check(out), seen.size());
     QVERIFY(!QFile::exists(log)); // a check opens and creates nothing
-    QCOMPARE(service.sessionCount(), 0);
-}
-
-void tst_LoggingService::reloadKeepsUnchangedSessions()
-{
-    Pty a, b, c;
-    m_env->mapPort(40, a.slavePath());
-    m_env->mapPort(41, b.slavePath());
-    m_env->mapPort(42, c.slavePath());
-    const QString logA = m_env->filePath("a.log"), logB = m_env->filePath("b.log");
-    const QString logC = m_env->filePath("c.log"), logA2 = m_env->filePath("a2.log");
-    QVERIFY(
-        writeFile(m_config, configuration({"40 " + logA + " 1", "41 " + logB + " 1", "42 " + logC + " 0"})));
-
-    LoggingService service(m_config, false);
-    QSignalSpy messages(&service, &LoggingService::message);
-    QVERIFY(service.start());
-    QCOMPARE(service.activeCount(), 2);
-    QVERIFY(a.write("a1") && b.write("b1"));
-    QTRY_COMPARE(readFile(logA), QByteArray("a1"));
-    QTRY_COMPARE(readFile(logB), QByteArray("b1"));
-
-    // COM40 keeps its line settings and gets a new log name, COM41 changes
-    // baud rate, COM42 is now marked. Bytes waiting at COM40 across the
-    // reload go to the new name: a kept port never closes.
-    QVERIFY(writeFile(m_config,
-                      configuration({"40 " + logA2 + " 1", "41 " + logB + " 1 12", "42 " + logC + " 1"})));
-    messages.clear();
-    QVERIFY(a.write("a2"));
-    QVERIFY(service.reload());
-    QStringList text;
-    for (const QList<QVariant> &m : std::as_const(messages))
-        text << m.first().toString();
-    QVERIFY2(text.contains(QStringLiteral("Reloaded %1: 1 kept, 1 stopped, 2 started").arg(m_config)) &&
-                 text.contains(QStringLiteral("COM41: Status: Closed")) && !text.join('\n').contains("COM40"),
-             qPrintable(text.join('\n')));
-    QCOMPARE(service.activeCount(), 3);
-    QVERIFY(c.write("c1"));
-    QTRY_COMPARE(readFile(logA2), QByteArray("a2"));
-    QTRY_COMPARE(readFile(logC), QByteArray("c1"));
-    QCOMPARE(readFile(logA), QByteArray("a1"));
-
-    // A file that cannot be read leaves everything running.
-    QVERIFY(QFile::remove(m_config));
-    QVERIFY(!service.reload());
-    QCOMPARE(service.activeCount(), 3);
-    service.stop();
     QCOMPARE(service.sessionCount(), 0);
 }
 

@@ -1,6 +1,4 @@
-# Shared steps of the end-to-end tests: a throw-away home and program
-# directory, starting and stopping the real programs, waiting on conditions.
-# Source it; set -euo pipefail is the caller's.
+# Shared steps of the end-to-end tests, sourced after set -euo pipefail.
 BUILD_DIR=${BUILD_DIR:?BUILD_DIR must name the build directory}
 
 e2e_setup() {
@@ -11,8 +9,7 @@ e2e_setup() {
   unset QT_QPA_PLATFORM
   # The program keeps default.bvx beside itself: give it a directory of its own.
   PROGDIR=$E2E/prog
-  mkdir -p "$PROGDIR"
-  cp "$BUILD_DIR/ombrix" "$PROGDIR/ombrix"
+  mkdir -p "$PROGDIR" && cp "$BUILD_DIR/ombrix" "$PROGDIR/ombrix"
   [ ! -x "$BUILD_DIR/ombrixd" ] || cp "$BUILD_DIR/ombrixd" "$PROGDIR/ombrixd"
   SIMPORT=$BUILD_DIR/ombrix-simport
   PIDS=()
@@ -20,9 +17,8 @@ e2e_setup() {
 }
 
 e2e_cleanup() {
-  local pid
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  kill "${PIDS[@]}" 2>/dev/null || true
+  wait "${PIDS[@]}" 2>/dev/null || true
   [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E"
 }
 
@@ -44,7 +40,7 @@ wait_for() {
   return 1
 }
 
-# The main window: a visible window named Ombrix that is larger than a tray icon.
+# The main window: a visible window named Ombrix larger than a tray icon.
 main_window_up() {
   local w
   for w in $(xdotool search --onlyvisible --name '^Ombrix$' 2>/dev/null); do
@@ -53,18 +49,12 @@ main_window_up() {
   return 1
 }
 
-# start_ombrix ARGS...: starts the program on the X server and waits for its main window.
-start_ombrix() {
-  (cd "$E2E" && exec "$PROGDIR/ombrix" "$@") >"$E2E/ombrix.log" 2>&1 &
-  OMBRIX=$!
-  PIDS+=("$OMBRIX")
-  wait_for 60 main_window_up || fail "the main window did not come up"
-}
-
 # The program catches SIGTERM once its handler is installed, before the
-# configuration is loaded; from then on a SIGTERM saves.
+# configuration is loaded; from then on a SIGTERM saves. Until the exec, the
+# process is still the starting shell, whose own handler does not count.
 catches_sigterm() {
   local mask
+  [ "$(readlink "/proc/$1/exe")" = "$PROGDIR/ombrix" ] || return 1
   mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null) && [ -n "$mask" ] && (((0x$mask >> 14) & 1))
 }
 
@@ -80,16 +70,13 @@ start_offscreen() {
 # stop_ombrix [SIGNAL]: asks the program to close and waits for it to end.
 stop_ombrix() {
   kill -"${1:-TERM}" "$OMBRIX"
-  local status=0
-  wait "$OMBRIX" || status=$?
-  [ "$status" -eq 0 ] || fail "ombrix ended with status $status"
+  wait "$OMBRIX" || fail "ombrix ended with status $?"
 }
 
 # simport PORT ARGS...: starts the device simulator on COM<PORT>; waits for the mapping.
 simport() {
   local port=$1
-  shift
-  "$SIMPORT" --port "$port" "$@" >"$E2E/simport$port.out" 2>&1 &
+  "$SIMPORT" --port "$@" >"$E2E/simport$port.out" 2>&1 &
   PIDS+=("$!")
   eval "SIMPORT_PID_$port=$!"
   wait_for 30 grep -q " -> " "$E2E/simport$port.out" || fail "simport $port did not start"
@@ -97,6 +84,8 @@ simport() {
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 size_at_least() { [ "$(file_size "$1")" -ge "$2" ]; }
+sent_size() { file_size "$E2E/$1.sent"; }
+sent_at_least() { [ "$(sent_size "$1")" -ge "$2" ]; }
 
 # bvx "PORT LOG AUTOACTIVATE"...: a configuration of those sessions (115200,N,8,1).
 bvx() {
@@ -128,13 +117,9 @@ device() {
 
 # stop_device NAME: ends a device; UNREAD is how many bytes it left unread.
 stop_device() {
-  local pid
-  pid=$(eval echo "\$DEVICE_$1")
+  local pid=DEVICE_$1
+  pid=${!pid}
   kill -TERM "$pid"
   wait "$pid" || fail "device $1 failed"
   UNREAD=$(sed -n 's/^stopped unread=//p' "$E2E/$1.out")
 }
-
-sent_size() { file_size "$E2E/$1.sent"; }
-# Whether the device has sent at least N bytes.
-sent_at_least() { [ "$(sent_size "$1")" -ge "$2" ]; }

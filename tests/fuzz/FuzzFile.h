@@ -21,9 +21,8 @@ namespace FuzzFile {
 
 inline QString path(const char *name)
 {
-    static QTemporaryDir dir(
-        (QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
-        QStringLiteral("/ombrix-fuzz-XXXXXX"));
+    static QTemporaryDir dir((QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
+                             "/ombrix-fuzz-XXXXXX");
     if (!dir.isValid())
         fail("no scratch directory", __FILE__, __LINE__);
     return dir.filePath(QString::fromLatin1(name));
@@ -33,7 +32,7 @@ inline QString path(const char *name)
 inline void put(const QString &path, const uint8_t *data, size_t size)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+    if (!file.open(QIODevice::WriteOnly) ||
         file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
         fail("cannot write the fuzz input", __FILE__, __LINE__);
 }
@@ -42,10 +41,6 @@ inline void put(const QString &path, const uint8_t *data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-// A property of the code under test that an input broke: reported like a
-// crash, so that the fuzzer keeps the input.
+// A broken property, reported like a crash so that the fuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                                                                \
-    do {                                                                                                     \
-        if (!(condition))                                                                                    \
-            FuzzFile::fail("check failed: " #condition, __FILE__, __LINE__);                                 \
-    } while (false)
+    ((condition) ? void() : FuzzFile::fail("check failed: " #condition, __FILE__, __LINE__))

@@ -18,6 +18,7 @@
 namespace {
 
 using ProfileSettings::Refused;
+using namespace Qt::StringLiterals;
 
 // Everything a load sets, in one comparable value.
 QStringList snapshot(frmMain &window)
@@ -25,18 +26,16 @@ QStringList snapshot(frmMain &window)
     QStringList state{QString::number(window.mainWindowState()), Globals::Password, Globals::OnErrorRunApp,
                       QString::number(Globals::LogErrorsToFile)};
     for (const frmDocument *session : window.sessions()) {
-        QStringList fields{session->txtLogFile->text(), session->txtOutFile->text(),
-                           QString::number(session->chkLinefeeds->checkState()),
-                           QString::number(session->Combo2->currentIndex())};
+        state << session->txtLogFile->text() << session->txtOutFile->text()
+              << QString::number(session->chkLinefeeds->checkState())
+              << QString::number(session->Combo2->currentIndex());
         for (const QComboBox *list : session->Combo1)
-            fields << QString::number(list->currentIndex());
-        state << fields.join(QLatin1Char('|'));
+            state << QString::number(list->currentIndex());
     }
     return state;
 }
 
-// One application and one main window for the whole run: creating them costs
-// more than a load.
+// One application and window for the whole run: creating them costs more than a load.
 frmMain &mainWindow()
 {
     static int argc = 1;
@@ -45,8 +44,7 @@ frmMain &mainWindow()
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(argc, argv);
     static frmMain window;
-    // No event loop runs here, but a minimised window must never reach the
-    // tray and password logic.
+    // A minimised window must never reach the tray and password logic.
     window.Timer1.stop();
     return window;
 }
@@ -55,17 +53,14 @@ frmMain &mainWindow()
 // is open and loads it again.
 void loadSaveLoad(frmMain &window, const QString &file, Refused refused)
 {
-    const qint32 stored =
-        PrivateProfile(file).readInt(QStringLiteral("Ombrix"), QStringLiteral("NumSessions"));
+    const qint32 stored = PrivateProfile(file).readInt(u"Ombrix"_s, u"NumSessions"_s);
     const bool loaded = ProfileSettings::getprofilesettings(window, file, refused);
     const qsizetype open = window.sessions().size();
     FUZZ_CHECK(open <= ProfileSettings::maxSessions);
-    if (stored < 0 || stored > ProfileSettings::maxSessions)
-        FUZZ_CHECK(!loaded && open == 0);
-    else if (loaded)
-        FUZZ_CHECK(open == qMax(1, stored));
-    if (refused == Refused::SkipValue && stored >= 0 && stored <= ProfileSettings::maxSessions)
-        FUZZ_CHECK(loaded);
+    const bool validCount = stored >= 0 && stored <= ProfileSettings::maxSessions;
+    FUZZ_CHECK(validCount || (!loaded && open == 0));
+    FUZZ_CHECK(!validCount || !loaded || open == qMax(1, stored));
+    FUZZ_CHECK(!validCount || refused != Refused::SkipValue || loaded);
 
     // With no session open, a save and load would open one with defaults.
     if (open == 0)
@@ -92,8 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Each session window takes tens of milliseconds to build: an input
     // asking for many would spend the fuzzer's time on widgets. Counts
     // beyond the limit still load (and are refused).
-    const qint32 stored =
-        PrivateProfile(file).readInt(QStringLiteral("Ombrix"), QStringLiteral("NumSessions"));
+    const qint32 stored = PrivateProfile(file).readInt(u"Ombrix"_s, u"NumSessions"_s);
     if (stored > 16 && stored <= ProfileSettings::maxSessions)
         return 0;
     loadSaveLoad(window, file, Refused::StopLoad);

@@ -7,6 +7,7 @@
 #include "tests/support/Files.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 int main(int argc, char *argv[])
 {
@@ -14,11 +15,10 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         const QString arg = QFile::decodeName(argv[i]);
         QStringList files{arg};
-        if (QFileInfo(arg).isDir()) {
-            files.clear();
-            for (const QString &name : QDir(arg).entryList(QDir::Files, QDir::Name))
-                files << QDir(arg).filePath(name);
-        }
+        if (QFileInfo(arg).isDir())
+            files = QDir(arg)
+                        .entryList(QDir::Files, QDir::Name)
+                        .replaceInStrings(QRegularExpression("^"), arg + '/');
         for (const QString &file : std::as_const(files)) {
             std::printf("%s\n", qPrintable(file));
             std::fflush(stdout);
