@@ -1,7 +1,6 @@
-// What every window must have, in both languages: controls inside their
-// parents and clear of one another, texts translated (in the language's font)
-// and fitting their controls, every access key leading to a control and used
-// once. (Qt keeps every child widget in its window's tab chain by itself.)
+// What every window must have, in both languages: controls inside their parents and clear of
+// one another, texts translated (in the language's font) and fitting their controls, every
+// access key leading to a control and used once. (Qt keeps every child in the tab chain.)
 
 #include "app/frmMain.h"
 #include "dialogs/Form1.h"
@@ -27,8 +26,7 @@ Q_DECLARE_METATYPE(Language)
 
 namespace {
 
-// Overlaps that the design intends: the about box's etched line is a white
-// line drawn over a grey one.
+// The about box's etched line is a white line drawn over a grey one.
 const QSet<QString> designedOverlaps = {QStringLiteral("Line1(0)+Line1(1)")};
 
 std::unique_ptr<QWidget> makeWindow(const QString &name)
@@ -38,13 +36,12 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
         ApplyResourceStrings(main.get());
         return main;
     }
-    if (name == u"frmDocument")
-        return std::make_unique<frmDocument>();
-    if (name == u"frmOptions")
-        return std::make_unique<frmOptions>();
-    if (name == u"Form1")
-        return std::make_unique<Form1>();
-    return name == u"Form2" ? std::unique_ptr<QWidget>(new Form2) : std::make_unique<frmAbout>();
+    if (name == u"frmDocument" || name == u"frmOptions")
+        return name == u"frmOptions" ? std::unique_ptr<QWidget>(new frmOptions)
+                                     : std::make_unique<frmDocument>();
+    if (name == u"Form1" || name == u"Form2")
+        return name == u"Form1" ? std::unique_ptr<QWidget>(new Form1) : std::unique_ptr<QWidget>(new Form2);
+    return std::make_unique<frmAbout>();
 }
 
 QString caption(const QWidget *control)
@@ -97,14 +94,11 @@ std::pair<int, int> textNeed(QWidget *control)
 void checkKeysUnique(const QList<std::pair<QString, QString>> &owners, QStringList &faults)
 {
     QMap<int, QStringList> byKey;
-    for (const auto &[name, text] : owners) {
-        if (accessKey(text))
-            byKey[accessKey(text)] << name;
-    }
-    for (const QStringList &names : std::as_const(byKey)) {
-        if (names.size() > 1)
-            faults << QStringLiteral("one access key for ") + names.join(u' ');
-    }
+    for (const auto &[name, text] : owners)
+        byKey[accessKey(text)] << name;
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it)
+        if (it.key() && it->size() > 1)
+            faults << QStringLiteral("one access key for ") + it->join(u' ');
 }
 
 QStringList faultsOf(QWidget *window)
@@ -173,37 +167,31 @@ QStringList faultsOf(QWidget *window)
 class tst_Windows : public QObject
 {
     Q_OBJECT
+    TestEnv m_env;
 
 private slots:
     void cleanup() { setLanguageOverride(std::nullopt); }
-    void everyWindow_data();
-    void everyWindow();
-
-private:
-    TestEnv m_env;
-};
-
-void tst_Windows::everyWindow_data()
-{
-    QTest::addColumn<QString>("window");
-    QTest::addColumn<Language>("language");
-    for (const char *window : {"frmMain", "frmDocument", "frmOptions", "Form1", "Form2", "frmAbout"}) {
-        QTest::addRow("%s en", window) << QString::fromLatin1(window) << Language::English;
-        QTest::addRow("%s ja", window) << QString::fromLatin1(window) << Language::Japanese;
+    void everyWindow_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<Language>("language");
+        for (const char *window : {"frmMain", "frmDocument", "frmOptions", "Form1", "Form2", "frmAbout"}) {
+            QTest::addRow("%s en", window) << QString::fromLatin1(window) << Language::English;
+            QTest::addRow("%s ja", window) << QString::fromLatin1(window) << Language::Japanese;
+        }
     }
-}
-
-void tst_Windows::everyWindow()
-{
-    QFETCH(QString, window);
-    QFETCH(Language, language);
-    setLanguageOverride(language);
-    const std::unique_ptr<QWidget> w = makeWindow(window);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    const QStringList faults = faultsOf(w.get());
-    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
-}
+    void everyWindow()
+    {
+        QFETCH(QString, window);
+        QFETCH(Language, language);
+        setLanguageOverride(language);
+        const std::unique_ptr<QWidget> w = makeWindow(window);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const QStringList faults = faultsOf(w.get());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+    }
+};
 
 QTEST_MAIN(tst_Windows)
 #include "tst_Windows.moc"
