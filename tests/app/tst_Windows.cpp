@@ -15,19 +15,21 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
 
+#include <limits>
 #include <memory>
 
 Q_DECLARE_METATYPE(Language)
 
 namespace {
 
+constexpr int NoId = std::numeric_limits<int>::min();
+
 // The about box's etched line is a white line drawn over a grey one.
-const QSet<QString> designedOverlaps = {QStringLiteral("Line1(0)+Line1(1)")};
+const QString designedOverlap = QStringLiteral("Line1(0)+Line1(1)");
 
 std::unique_ptr<QWidget> makeWindow(const QString &name)
 {
@@ -61,8 +63,9 @@ int accessKey(const QString &text)
 
 bool isNumericId(const QString &text)
 {
-    static const QRegularExpression number(QStringLiteral("^\\s*[-+]?[0-9]+\\s*$"));
-    return number.match(text).hasMatch();
+    bool number = false;
+    text.trimmed().toLongLong(&number);
+    return number;
 }
 
 // The room a caption needs against the room the style leaves it.
@@ -125,7 +128,7 @@ QStringList faultsOf(QWidget *window)
         for (QWidget *other : all) {
             if (other->parentWidget() == parent && c->objectName() < other->objectName() &&
                 c->geometry().intersects(other->geometry()) &&
-                !designedOverlaps.contains(c->objectName() + u'+' + other->objectName()))
+                c->objectName() + u'+' + other->objectName() != designedOverlap)
                 fault(c, "overlaps " + other->objectName());
         }
         const QString text = caption(c);
@@ -190,6 +193,38 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         const QStringList faults = faultsOf(w.get());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+    }
+
+    // How a Tag or caption names a text.
+    void idReadings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("whole");
+        QTest::addColumn<int>("leading");
+        QTest::newRow("blanks around") << " \t2102 \t" << 2102 << 2102;
+        QTest::newRow("word after") << "2158 word" << NoId << 2158;
+        QTest::newRow("blank after sign") << "- 3" << NoId << 0;
+        QTest::newRow("half 2103.5 to even") << "2103.5" << 2104 << 2104;
+        QTest::newRow("exponent signs") << "+2.158E+3" << 2158 << 2158;
+        QTest::newRow("rounds beyond max") << "32767.5" << NoId << NoId;
+        QTest::newRow("tiny fraction scaled up") << "0." + QString(400, u'0') + "1e404" << 1000 << 1000;
+        QTest::newRow("huge exponent") << "1e99999" << NoId << NoId;
+    }
+    void idReadings()
+    {
+        QFETCH(QString, text);
+        QTEST(wholeNumberId(text).value_or(NoId), "whole");
+        QTEST(leadingNumberId(text).value_or(NoId), "leading");
+    }
+
+    // Every text of the table has words in both languages (1102 is empty by design).
+    void stringTable()
+    {
+        for (Language language : {Language::English, Language::Japanese}) {
+            setLanguageOverride(language);
+            for (int id : resourceIds())
+                QVERIFY2(LoadResource(id).isEmpty() == (id == 1102), qPrintable(QString::number(id)));
+        }
     }
 };
 
