@@ -1,6 +1,5 @@
-// What every window must have, in both languages: controls inside their parents and clear of
-// one another, texts translated (in the language's font) and fitting their controls, every
-// access key leading to a control and used once. (Qt keeps every child in the tab chain.)
+// Every window, in both languages: controls inside their parents and clear of one another, texts
+// translated, in the language's font and fitting, access keys used once and leading to a control.
 
 #include "app/frmMain.h"
 #include "dialogs/Form1.h"
@@ -19,14 +18,11 @@
 #include <QStyleOptionButton>
 #include <QTest>
 
-#include <limits>
 #include <memory>
 
 Q_DECLARE_METATYPE(Language)
 
 namespace {
-
-constexpr int NoId = std::numeric_limits<int>::min();
 
 // The about box's etched line is a white line drawn over a grey one.
 const QString designedOverlap = QStringLiteral("Line1(0)+Line1(1)");
@@ -38,12 +34,11 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
         ApplyResourceStrings(main.get());
         return main;
     }
-    if (name == u"frmDocument" || name == u"frmOptions")
-        return name == u"frmOptions" ? std::unique_ptr<QWidget>(new frmOptions)
-                                     : std::make_unique<frmDocument>();
-    if (name == u"Form1" || name == u"Form2")
-        return name == u"Form1" ? std::unique_ptr<QWidget>(new Form1) : std::unique_ptr<QWidget>(new Form2);
-    return std::make_unique<frmAbout>();
+    return std::unique_ptr<QWidget>(name == u"frmDocument"  ? new frmDocument
+                                    : name == u"frmOptions" ? static_cast<QWidget *>(new frmOptions)
+                                    : name == u"Form1"      ? new Form1
+                                    : name == u"Form2"      ? static_cast<QWidget *>(new Form2)
+                                                            : new frmAbout);
 }
 
 QString caption(const QWidget *control)
@@ -193,28 +188,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         const QStringList faults = faultsOf(w.get());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
-    }
-
-    // How a Tag or caption names a text.
-    void idReadings_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("whole");
-        QTest::addColumn<int>("leading");
-        QTest::newRow("blanks around") << " \t2102 \t" << 2102 << 2102;
-        QTest::newRow("word after") << "2158 word" << NoId << 2158;
-        QTest::newRow("blank after sign") << "- 3" << NoId << 0;
-        QTest::newRow("half 2103.5 to even") << "2103.5" << 2104 << 2104;
-        QTest::newRow("exponent signs") << "+2.158E+3" << 2158 << 2158;
-        QTest::newRow("rounds beyond max") << "32767.5" << NoId << NoId;
-        QTest::newRow("tiny fraction scaled up") << "0." + QString(400, u'0') + "1e404" << 1000 << 1000;
-        QTest::newRow("huge exponent") << "1e99999" << NoId << NoId;
-    }
-    void idReadings()
-    {
-        QFETCH(QString, text);
-        QTEST(wholeNumberId(text).value_or(NoId), "whole");
-        QTEST(leadingNumberId(text).value_or(NoId), "leading");
     }
 
     // Every text of the table has words in both languages (1102 is empty by design).
