@@ -57,6 +57,7 @@ private slots:
     {
         Globals::Password.clear();
         Globals::TrayActive = false;
+        Globals::WasMinimized = false;
         QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).remove(QStringLiteral("Settings"));
     }
     void cleanup() { QFile::remove(defaultFile()); }
@@ -78,8 +79,11 @@ private slots:
         QTRY_COMPARE(process->state(), QProcess::Running);
         QVERIFY(w->close()); // ends the viewer it started
         QCOMPARE(process->state(), QProcess::NotRunning);
+        QFile::remove(help); // without a help file, nothing is started
+        auto without = makeMain();
+        without->mnuHelpContents->trigger();
+        QVERIFY(!without->findChild<QProcess *>());
         frmMain::setHelpViewer(QString());
-        QFile::remove(help);
         QVERIFY(kept.isEmpty() || writeFile(help, kept));
     }
 
