@@ -48,209 +48,149 @@ std::unique_ptr<frmMain> makeMain(FileDialogComponent *dialog = nullptr)
 class tst_frmMain : public QObject
 {
     Q_OBJECT
+    QString path(const QString &name) const { return m_env.filePath(name); }
+    TestEnv m_env;
 
 private slots:
     void initTestCase() { setLanguageOverride(Language::English); }
-    void init();
+    void init()
+    {
+        Globals::Password.clear();
+        Globals::TrayActive = false;
+        Globals::WasMinimized = false;
+        QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).remove(QStringLiteral("Settings"));
+    }
     void cleanup() { QFile::remove(defaultFile()); }
 
-    void trayMenu();
-    void helpIndex_data();
-    void helpIndex();
-    void passwordGuard_data();
-    void passwordGuard();
-    void minimisedWithoutTrayStaysReachable();
-    void saveAsksForANameOnce();
-    void openThenExit();
-
-private:
-    QString path(const QString &name) const { return m_env.filePath(name); }
-    TestEnv m_env;
-};
-
-void tst_frmMain::init()
-{
-    Globals::Password.clear();
-    Globals::TrayActive = false;
-    QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).remove(QStringLiteral("Settings"));
-}
-
-void tst_frmMain::trayMenu()
-{
-    auto w = makeMain();
-    QStringList shown;
-    for (QAction *action : w->mnuPopUp->actions()) {
-        if (action->isVisible())
-            shown << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    }
-    QCOMPARE(shown, (QStringList{"&Open Ombrix", "-", "&About Ombrix"}));
-}
-
-void tst_frmMain::helpIndex_data()
-{
-    QTest::addColumn<bool>("fileThere");
-    QTest::addColumn<bool>("viewerThere");
-    QTest::newRow("file and viewer") << true << true;
-    QTest::newRow("no help file") << false << true;
-}
-
-void tst_frmMain::helpIndex()
-{
-    QFETCH(bool, fileThere);
-    QFETCH(bool, viewerThere);
     // A viewer that notes what it was asked to open and stays until ended.
-    const QString marker = path("viewer-opened");
-    const QString viewer = path("viewer.sh");
-    QFile::remove(marker);
-    QVERIFY(writeFile(viewer, "#!/bin/sh\necho \"$1\" > '" + marker.toUtf8() + "'\nexec sleep 600\n"));
-    QVERIFY(QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    frmMain::setHelpViewer(viewerThere ? viewer : QStringLiteral(""));
-    const QString help = frmMain::helpFilePath();
-    const QByteArray kept = readFile(help);
-    QFile::remove(help);
-    if (fileThere)
+    void helpIndex()
+    {
+        const QString marker = path("viewer-opened"), viewer = path("viewer.sh");
+        QVERIFY(writeFile(viewer, "#!/bin/sh\necho \"$1\" > '" + marker.toUtf8() + "'\nexec sleep 600\n"));
+        QVERIFY(QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        frmMain::setHelpViewer(viewer);
+        const QString help = frmMain::helpFilePath();
+        const QByteArray kept = readFile(help);
         QVERIFY(writeFile(help, "help"));
-
-    auto w = makeMain();
-    w->mnuHelpContents->trigger();
-    if (fileThere && viewerThere) {
+        auto w = makeMain();
+        w->mnuHelpContents->trigger();
         QTRY_COMPARE(readFile(marker).trimmed(), help.toUtf8());
         auto *process = w->findChild<QProcess *>();
         QTRY_COMPARE(process->state(), QProcess::Running);
         QVERIFY(w->close()); // ends the viewer it started
         QCOMPARE(process->state(), QProcess::NotRunning);
-    } else {
-        QVERIFY(!w->findChild<QProcess *>());
+        QFile::remove(help); // without a help file, nothing is started
+        auto without = makeMain();
+        without->mnuHelpContents->trigger();
+        QVERIFY(!without->findChild<QProcess *>());
+        frmMain::setHelpViewer(QString());
+        QVERIFY(kept.isEmpty() || writeFile(help, kept));
     }
-    frmMain::setHelpViewer(QString());
-    QFile::remove(help);
-    if (!kept.isEmpty())
-        QVERIFY(writeFile(help, kept));
-}
 
-void tst_frmMain::passwordGuard_data()
-{
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("prompted");
-    QTest::addColumn<QString>("answer"); // null: Cancel
-    QTest::addColumn<bool>("restored");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("right") << "s3cret" << true << "s3cret" << true << "";
-    QTest::newRow("wrong") << "s3cret" << true << "S3cret" << false << "Invalid password";
-    QTest::newRow("empty") << "s3cret" << true << "" << false << "";
-    QTest::newRow("cancel") << "s3cret" << true << QString() << false << "";
-    QTest::newRow("no password") << "" << false << QString() << true << "";
-}
+    void passwordGuard_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("prompted");
+        QTest::addColumn<QString>("answer"); // null: Cancel
+        QTest::addColumn<bool>("restored");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("tray"); // without one, a minimised window must not hide
+        QTest::newRow("right") << "s3cret" << true << "s3cret" << true << "" << true;
+        QTest::newRow("cancel") << "s3cret" << true << QString() << false << "" << true;
+        QTest::newRow("wrong case") << "s3cret" << true << "S3cret" << false << "Invalid password" << true;
+        QTest::newRow("blanks count") << " pw " << true << "pw" << false << "Invalid password" << true;
+        QTest::newRow("blanks kept") << " pw " << true << " pw " << true << "" << true;
+        QTest::newRow("empty") << "s3cret" << true << "" << false << "" << true;
+        QTest::newRow("no password") << "" << false << QString() << true << "" << true;
+        QTest::newRow("no tray, not hidden") << "" << false << QString() << true << "" << false;
+    }
+    void passwordGuard()
+    {
+        QFETCH(QString, password);
+        QFETCH(QString, answer);
+        QFETCH(bool, restored);
+        auto w = makeMain();
+        QFETCH(bool, tray);
+        Globals::TrayActive = tray;
+        Globals::Password = password;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->setWindowState(Qt::WindowMaximized);
+        w->setWindowState(Qt::WindowMinimized);
+        QCOMPARE(w->isHidden(), tray);      // only the tray icon is left
+        QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
+        bool stayedHidden = false;
+        std::shared_ptr<MessageSeen> box;
+        const auto prompt = answerModal<QDialog>(this, [&](QDialog *dialog) {
+            // Hidden while it asks; the tray's Open cannot get past the prompt.
+            w->mnuOpen->trigger();
+            stayedHidden = w->isHidden() && QApplication::activeModalWidget() == dialog;
+            if (answer.isNull())
+                return dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+            box = answerMessageBox(this);
+            dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(answer);
+            dialog->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+        });
+        w->mnuOpen->trigger(); // the tray menu's Open
+        QTEST(*prompt, "prompted");
+        QCOMPARE(stayedHidden, *prompt);
+        QTEST(box ? box->text : QString(), "message");
+        QCOMPARE(w->isVisible(), restored);
+        QCOMPARE(w->windowState().testFlag(Qt::WindowMinimized), !restored);
+    }
 
-void tst_frmMain::passwordGuard()
-{
-    QFETCH(QString, password);
-    QFETCH(QString, answer);
-    QFETCH(bool, prompted);
-    QFETCH(QString, message);
-    QFETCH(bool, restored);
-    auto w = makeMain();
-    Globals::TrayActive = true; // the rule hides a minimised window only when a tray can bring it back
-    Globals::Password = password;
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    w->setWindowState(Qt::WindowMaximized);
-    w->setWindowState(Qt::WindowMinimized);
-    QVERIFY(w->isHidden());             // only the tray icon is left
-    QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
+    void saveAsksForANameOnce()
+    {
+        auto *dialog = new SaveDialog;
+        dialog->answer = path("first.bvx");
+        auto w = makeMain(dialog);
+        w->mnuFileSave->trigger();
+        w->NewSession(); // Save goes to the current file without asking; Save As moves it
+        w->mnuFileSave->trigger();
+        QCOMPARE(dialog->opens, 1);
+        QCOMPARE(PrivateProfile(path("first.bvx")).readInt("Ombrix", "NumSessions"), 2);
+        dialog->answer = path("second.bvx");
+        w->mnuFileSaveAs->trigger();
+        dialog->answer.reset(); // cancelled, nothing changes
+        w->mnuFileSaveAs->trigger();
+        w->mnuFileOpen->trigger();
+        QCOMPARE(dialog->opens, 4);
+        QCOMPARE(w->CurrentFileName, path("second.bvx"));
+        QCOMPARE(PrivateProfile(path("second.bvx")).readInt("Ombrix", "NumSessions"), 2);
+    }
 
-    bool stayedHidden = false;
-    std::shared_ptr<MessageSeen> box;
-    const auto prompt = answerModal<QDialog>(this, [&](QDialog *dialog) {
-        // Hidden while it asks; the tray's Open cannot get past the prompt.
-        w->mnuOpen->trigger();
-        stayedHidden = w->isHidden() && QApplication::activeModalWidget() == dialog;
-        if (answer.isNull())
-            return dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
-        box = answerMessageBox(this);
-        dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(answer);
-        dialog->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
-    });
-    w->mnuOpen->trigger(); // the tray menu's Open
-
-    QCOMPARE(*prompt, prompted);
-    QCOMPARE(stayedHidden, prompted);
-    QCOMPARE(box ? box->text : QString(), message);
-    QCOMPARE(w->isVisible(), restored);
-    QCOMPARE(w->windowState().testFlag(Qt::WindowMinimized), !restored);
-}
-
-void tst_frmMain::minimisedWithoutTrayStaysReachable()
-{
-    auto w = makeMain();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    w->setWindowState(Qt::WindowMinimized);
-    QVERIFY(!w->isHidden());
-}
-
-void tst_frmMain::saveAsksForANameOnce()
-{
-    auto *dialog = new SaveDialog;
-    dialog->answer = path("first.bvx");
-    auto w = makeMain(dialog);
-    w->mnuFileSave->trigger();
-    QCOMPARE(w->CurrentFileName, path("first.bvx"));
-    // Save goes to the current file without asking; Save As moves it.
-    w->NewSession();
-    w->mnuFileSave->trigger();
-    QCOMPARE(dialog->opens, 1);
-    QCOMPARE(PrivateProfile(path("first.bvx")).readInt("Ombrix", "NumSessions"), 2);
-    dialog->answer = path("second.bvx");
-    w->mnuFileSaveAs->trigger();
-    QCOMPARE(w->CurrentFileName, path("second.bvx"));
-    QVERIFY(QFile::exists(path("second.bvx")));
-    // Cancelled, nothing changes.
-    dialog->answer.reset();
-    w->mnuFileSaveAs->trigger();
-    w->mnuFileOpen->trigger();
-    QCOMPARE(dialog->opens, 4);
-    QCOMPARE(w->CurrentFileName, path("second.bvx"));
-    QCOMPARE(w->sessions().size(), 2);
-}
-
-void tst_frmMain::openThenExit()
-{
-    const QByteArray three(
-        "[Ombrix]\r\nNumSessions=3\r\n[Session1]\r\nAutoActivate=1\r\n[Session3]\r\nLogFile=/logs/3\r\n");
-    QVERIFY(writeFile(path("three.bvx"), three));
-    Pty pty;
-    m_env.mapPort(30, pty.slavePath());
-    auto *dialog = new ScriptedFileDialog;
-    dialog->answer = path("three.bvx");
-    auto w = makeMain(dialog);
-    frmDocument *active = w->sessions().first();
-    active->Combo2->setCurrentIndex(30);
-    active->Command1_Click();
-    QVERIFY(active->MSComm1->portOpen());
-    w->NewSession();
-
-    w->mnuFileOpen->trigger();
-    QCOMPARE(w->CurrentFileName, path("three.bvx"));
-    const QList<frmDocument *> open = w->sessions();
-    QCOMPARE(open.size(), 3);
-    QCOMPARE(open[2]->txtLogFile->text(), QStringLiteral("/logs/3"));
-    for (frmDocument *session : open)
-        QVERIFY(!session->isActive());
-    // The port of the closed active session is free again.
-    QtSerialComponent probe;
-    probe.setCommPort(30);
-    probe.setPortOpen(true);
-    QVERIFY(probe.portOpen());
-
-    // The exit saves to default.bvx, whatever file was opened; the placement
-    // goes to the settings store, a first start's unchanged.
-    w->NewSession();
-    w->mnuExit->trigger(); // the tray menu's Exit is File > Exit
-    QCOMPARE(PrivateProfile(defaultFile()).readInt("Ombrix", "NumSessions"), 4);
-    QCOMPARE(readFile(path("three.bvx")), three);
-    QCOMPARE(QSettings("Ombrix", "Ombrix").value("Settings/MainWidth").toString(), QStringLiteral("7000"));
-}
+    void openThenExit()
+    {
+        const QByteArray three("[Ombrix]\r\nNumSessions=3\r\n[Session1]\r\nAutoActivate=1\r\n["
+                               "Session3]\r\nLogFile=/logs/3\r\n");
+        QVERIFY(writeFile(path("three.bvx"), three));
+        Pty pty;
+        m_env.mapPort(30, pty.slavePath());
+        auto *dialog = new ScriptedFileDialog;
+        dialog->answer = path("three.bvx");
+        auto w = makeMain(dialog);
+        frmDocument *active = w->sessions().first();
+        active->Combo2->setCurrentIndex(30);
+        active->Command1_Click();
+        QVERIFY(active->MSComm1->portOpen());
+        w->NewSession();
+        w->mnuFileOpen->trigger();
+        QCOMPARE(w->CurrentFileName, path("three.bvx"));
+        const QList<frmDocument *> open = w->sessions();
+        QCOMPARE(open.size(), 3);
+        QCOMPARE(open[2]->txtLogFile->text(), QStringLiteral("/logs/3"));
+        for (frmDocument *session : open)
+            QVERIFY(!session->isActive());
+        // The exit saves to default.bvx, whatever file was opened; the placement
+        // goes to the settings store, a first start's unchanged.
+        w->NewSession();
+        w->mnuExit->trigger(); // the tray menu's Exit is File > Exit
+        QCOMPARE(PrivateProfile(defaultFile()).readInt("Ombrix", "NumSessions"), 4);
+        QCOMPARE(readFile(path("three.bvx")), three);
+        QCOMPARE(QSettings("Ombrix", "Ombrix").value("Settings/MainWidth").toString(),
+                 QStringLiteral("7000"));
+    }
+};
 
 QTEST_MAIN(tst_frmMain)
 #include "tst_frmMain.moc"

@@ -1,13 +1,10 @@
 #include "common/Globals.h"
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
-#include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -15,186 +12,100 @@
 // After the widgets: it needs QAbstractButton complete.
 #include "tests/support/Modal.h"
 
-namespace {
-
-enum Finish { Ok, Cancel };
-
-// Replaces a box's text by typing, as a user would.
-void retype(QLineEdit *box, const QString &text)
-{
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Backspace);
-    QTest::keyClicks(box, text);
-}
-
-// Stands in for the browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(Finish)
-
 class tst_Dialogs : public QObject
 {
     Q_OBJECT
+    TestEnv m_env;
 
 private slots:
-    void options_data();
-    void options();
-    void setPassword_data();
-    void setPassword();
-    void enterPassword_data();
-    void enterPassword();
-    void passwordBoxes();
-    void aboutLink();
-
-private:
-    TestEnv m_env;
-};
-
-void tst_Dialogs::options_data()
-{
-    QTest::addColumn<QString>("typed"); // null: the box is left alone
-    QTest::addColumn<int>("storedLog");
-    QTest::addColumn<int>("toggles");
-    QTest::addColumn<Finish>("how");
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("log");
-    QTest::newRow("OK ticks box") << QString() << 0 << 1 << Ok << "old" << 1;
-    QTest::newRow("OK unticks box") << QString() << 1 << 1 << Ok << "old" << 0;
-    QTest::newRow("7 kept when untouched") << QString() << 7 << 0 << Ok << "old" << 7;
-    QTest::newRow("7 ticked off and on again") << QString() << 7 << 2 << Ok << "old" << 7;
-    QTest::newRow("Cancel after edits") << "new" << 0 << 1 << Cancel << "old" << 0;
-}
-
-void tst_Dialogs::options()
-{
-    QFETCH(QString, typed);
-    QFETCH(int, storedLog);
-    QFETCH(int, toggles);
-    QFETCH(Finish, how);
-    QFETCH(QString, command);
-    QFETCH(int, log);
-    Globals::OnErrorRunApp = QStringLiteral("old");
-    Globals::LogErrorsToFile = storedLog;
-    frmOptions dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    QCOMPARE(dialog.Check1->isChecked(), storedLog != 0);
-    QCOMPARE(dialog.Text1->text(), QStringLiteral("old"));
-    if (!typed.isNull())
-        retype(dialog.Text1, typed);
-    for (int i = 0; i < toggles; ++i)
-        QTest::keyClick(dialog.Check1, Qt::Key_Space);
-    QTest::mouseClick(how == Ok ? dialog.Command2 : dialog.Command3, Qt::LeftButton);
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(Globals::OnErrorRunApp, command);
-    QCOMPARE(Globals::LogErrorsToFile, log);
-}
-
-void tst_Dialogs::setPassword_data()
-{
-    QTest::addColumn<QString>("text1");
-    QTest::addColumn<Finish>("how");
-    QTest::addColumn<QString>("text2");
-    QTest::addColumn<bool>("mismatch");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("OK untouched") << "secret" << Ok << "secret" << false << "secret";
-    QTest::newRow("blanks at both ends") << "  pw  " << Ok << "  pw  " << false << "  pw  ";
-    QTest::newRow("letter case differs") << "Password" << Ok << "password" << true << "secret";
-    QTest::newRow("trailing blank differs") << "pass " << Ok << "pass" << true << "secret";
-    QTest::newRow("Cancel after typing") << "new" << Cancel << "new" << false << "secret";
-}
-
-void tst_Dialogs::setPassword()
-{
-    QFETCH(QString, text1);
-    QFETCH(Finish, how);
-    QFETCH(QString, text2);
-    QFETCH(bool, mismatch);
-    QFETCH(QString, expected);
-    Globals::Password = QStringLiteral("secret");
-    Form1 dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    QCOMPARE(dialog.Text2->text(), QStringLiteral("secret"));
-    retype(dialog.Text1, text1);
-    retype(dialog.Text2, text2);
-    const auto seen = answerMessageBox(this);
-    QTest::mouseClick(how == Ok ? dialog.Command1 : dialog.Command2, Qt::LeftButton);
-    QCOMPARE(seen->shown, mismatch);
-    if (mismatch) {
-        QCOMPARE(seen->text,
-                 QStringLiteral("Your confirming password does not match your password. Please re-enter."));
-        // Still open, nothing stored.
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(Globals::Password, QStringLiteral("secret"));
-        dialog.close();
+    void options_data()
+    {
+        QTest::addColumn<QString>("typed"); // null: the box is left alone
+        QTest::addColumn<int>("storedLog");
+        QTest::addColumn<int>("toggles");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("log");
+        QTest::newRow("OK ticks box") << "new" << 0 << 1 << true << "new" << 1;
+        QTest::newRow("OK unticks box") << QString() << 1 << 1 << true << "old" << 0;
+        QTest::newRow("7 kept when untouched") << QString() << 7 << 0 << true << "old" << 7;
+        QTest::newRow("7 ticked off and on again") << QString() << 7 << 2 << true << "old" << 7;
+        QTest::newRow("Cancel after edits") << "new" << 0 << 1 << false << "old" << 0;
     }
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(Globals::Password, expected);
-}
+    void options()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, storedLog);
+        QFETCH(int, toggles);
+        QFETCH(bool, ok);
+        Globals::OnErrorRunApp = QStringLiteral("old");
+        Globals::LogErrorsToFile = storedLog;
+        frmOptions dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        if (!typed.isNull())
+            dialog.Text1->setText(typed);
+        for (int i = 0; i < toggles; ++i)
+            QTest::keyClick(dialog.Check1, Qt::Key_Space);
+        QTest::mouseClick(ok ? dialog.Command2 : dialog.Command3, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QTEST(Globals::OnErrorRunApp, "command");
+        QTEST(Globals::LogErrorsToFile, "log");
+    }
 
-void tst_Dialogs::enterPassword_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<Finish>("how");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("OK keeps blanks and case") << "  SeCret  " << Ok << "  SeCret  ";
-    QTest::newRow("Cancel after typing") << "secret" << Cancel << "";
-}
+    void setPassword_data()
+    {
+        QTest::addColumn<QString>("text1");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("text2");
+        QTest::addColumn<bool>("mismatch");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("OK untouched") << "secret" << true << "secret" << false << "secret";
+        QTest::newRow("blanks at both ends") << "  pw  " << true << "  pw  " << false << "  pw  ";
+        QTest::newRow("letter case differs") << "Password" << true << "password" << true << "secret";
+        QTest::newRow("trailing blank differs") << "pass " << true << "pass" << true << "secret";
+        QTest::newRow("Cancel after typing") << "new" << false << "new" << false << "secret";
+        // Longer than the 32767 characters a line edit takes by default.
+        const QString huge = QString(40000, u'x') + u'y';
+        QTest::newRow("longer than a line edit's default") << huge << true << huge << false << huge;
+    }
+    void setPassword()
+    {
+        QFETCH(bool, ok);
+        QFETCH(bool, mismatch);
+        Globals::Password = QStringLiteral("secret");
+        Form1 dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(dialog.Text2->text(), QStringLiteral("secret"));
+        QCOMPARE(dialog.Text2->displayText(), QStringLiteral("******")); // both boxes come from one maker
+        QFETCH(QString, text1);
+        QFETCH(QString, text2);
+        dialog.Text1->setText(text1);
+        dialog.Text2->setText(text2);
+        const auto seen = answerMessageBox(this);
+        QTest::mouseClick(ok ? dialog.Command1 : dialog.Command2, Qt::LeftButton);
+        QCOMPARE(seen->shown, mismatch);
+        if (mismatch) {
+            QCOMPARE(seen->text, "Your confirming password does not match your password. Please re-enter.");
+            QVERIFY(dialog.isVisible()); // still open, nothing stored
+            QCOMPARE(Globals::Password, QStringLiteral("secret"));
+            dialog.close();
+        }
+        QVERIFY(!dialog.isVisible());
+        QTEST(Globals::Password, "expected");
+    }
 
-void tst_Dialogs::enterPassword()
-{
-    QFETCH(QString, typed);
-    QFETCH(Finish, how);
-    QFETCH(QString, expected);
-    Globals::EnteredPassword = QStringLiteral("from before");
-    Form2 dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    QTest::keyClicks(dialog.Text1, typed);
-    QTest::mouseClick(how == Ok ? dialog.Command1 : dialog.Command2, Qt::LeftButton);
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(Globals::EnteredPassword, expected);
-}
-
-void tst_Dialogs::passwordBoxes()
-{
-    // Shown as stars, and longer than the 32767 characters a line edit takes by default.
-    const QString stored = QString(40000, u'x') + u'y';
-    Globals::Password = stored;
-    Form1 set;
-    QCOMPARE(set.Text2->displayText(), QString(stored.size(), u'*'));
-    set.Command1->click();
-    QCOMPARE(Globals::Password, stored);
-    Form2 enter;
-    enter.Text1->setText(stored);
-    QCOMPARE(enter.Text1->displayText(), QString(stored.size(), u'*'));
-    enter.Command1->click();
-    QCOMPARE(Globals::EnteredPassword, stored);
-}
-
-void tst_Dialogs::aboutLink()
-{
-    UrlCatcher browser;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
-    frmAbout box;
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    QTest::mouseClick(box.Label4, Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    QCOMPARE(browser.opened, QList<QUrl>{QUrl(frmAbout::webAddress())});
-}
+    // The prompt's Cancel forgets what was typed before.
+    void enterPasswordCancel()
+    {
+        Globals::EnteredPassword = QStringLiteral("from before");
+        Form2 dialog;
+        dialog.Text1->setText(QStringLiteral("typed"));
+        dialog.Command2->click();
+        QCOMPARE(Globals::EnteredPassword, QString());
+    }
+};
 
 QTEST_MAIN(tst_Dialogs)
 #include "tst_Dialogs.moc"
