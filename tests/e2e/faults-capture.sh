@@ -1,17 +1,14 @@
 #!/usr/bin/env bash
 # Capture faults that need whole processes, with the real program on the
 # offscreen platform and devices from device.py: another program's lock on
-# the log, a device that hangs up and comes back, a kill -9. Every byte the
-# program took from a device must end up in the log, once and in order,
-# unless the program itself was killed.
+# the log and a kill -9. Every byte the program took from a device must end
+# up in the log, once and in order, unless the program itself was killed.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
 unset DISPLAY WAYLAND_DISPLAY
 
-same_as_sent() { cmp "$E2E/$1.sent" "$2" || fail "$3"; }
-
-echo "-- another program locks the log, the device hangs up for good, the lock goes, the program ends"
+echo "-- another program locks the log, the device stops, the lock goes, the program ends"
 bvx "21 $E2E/locked.log 1" >"$PROGDIR/default.bvx"
 device 21 locked --rate 30000
 start_offscreen
@@ -29,21 +26,7 @@ stop_device locked && [ "$UNREAD" = 0 ] || fail "the device was not read to the 
 kill "$holder"
 wait "$holder" || true
 stop_ombrix TERM
-same_as_sent locked "$E2E/locked.log" "bytes taken while the log was locked were not written at the end"
-
-echo "-- the device hangs up and comes back, twice"
-bvx "22 $E2E/plug.log 1" >"$PROGDIR/default.bvx"
-device 22 plug --rate 30000
-start_offscreen
-for round in 1 2; do
-  wait_for 30 size_at_least "$E2E/plug.log" $(($(sent_size plug) + 5000)) || fail "COM22 is not logged (round $round)"
-  kill -USR1 "$DEVICE_plug"
-  wait_for 30 eval '[ "$(grep -c ^reconnected "$E2E/plug.out")" = '$round' ]' || fail "the device did not come back"
-done
-wait_for 30 size_at_least "$E2E/plug.log" $(($(sent_size plug) + 5000)) || fail "COM22 was not reopened"
-stop_device plug && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
-stop_ombrix TERM
-same_as_sent plug "$E2E/plug.log" "the log differs from what was sent across the reconnections"
+cmp "$E2E/locked.sent" "$E2E/locked.log" || fail "bytes taken while the log was locked were not written at the end"
 
 echo "-- kill -9 while logging: the log is a prefix of what was sent"
 bvx "23 $E2E/killed.log 1" >"$PROGDIR/default.bvx"

@@ -103,30 +103,24 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("COM3 ") + title); // still names the port last opened
     }
 
-    void browse_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("choose");
-        QTest::newRow("log file chosen") << 0 << true;
-        QTest::newRow("log file cancelled") << 0 << false;
-        QTest::newRow("outbound file chosen") << 1 << true;
-    }
     void browse()
     {
-        QFETCH(int, index);
-        QFETCH(bool, choose);
-        auto *dialog = new ScriptedFileDialog;
-        if (choose)
-            dialog->answer = QStringLiteral("/var/log/serial/chosen.log");
-        auto w = makeWindow(nullptr, dialog);
-        QLineEdit *const box = index == 0 ? w->txtLogFile : w->txtOutFile;
-        box->setText(QStringLiteral("/tmp/before name.txt"));
-        w->Command3[index]->setEnabled(true); // the outbound one is disabled in use; the handler is the same
-        QTest::mouseClick(w->Command3[index], Qt::LeftButton);
-        QCOMPARE(dialog->presetName + QString::number(dialog->opens),
-                 QStringLiteral("/tmp/before name.txt1"));
-        QCOMPARE(box->text(), choose ? *dialog->answer : QStringLiteral("/tmp/before name.txt"));
-        QCOMPARE(session(*w)->logFile(), w->txtLogFile->text()); // the session logs where the box says
+        const QString before = QStringLiteral("/tmp/before name.txt");
+        for (const auto &[index, choose] :
+             {std::pair{0, true}, {0, false}, {1, true}}) { // log, outbound file
+            auto *dialog = new ScriptedFileDialog;
+            if (choose)
+                dialog->answer = QStringLiteral("/var/log/serial/chosen.log");
+            auto w = makeWindow(nullptr, dialog);
+            QLineEdit *const box = index == 0 ? w->txtLogFile : w->txtOutFile;
+            box->setText(before);
+            w->Command3[index]->setEnabled(
+                true); // the outbound one is disabled in use; the handler is the same
+            QTest::mouseClick(w->Command3[index], Qt::LeftButton);
+            QCOMPARE(dialog->presetName + QString::number(dialog->opens), before + u'1');
+            QCOMPARE(box->text(), choose ? *dialog->answer : before);
+            QCOMPARE(session(*w)->logFile(), w->txtLogFile->text()); // the session logs where the box says
+        }
     }
 
     void portToolTipNamesDevice()
