@@ -75,29 +75,21 @@ private slots:
 
     void activation_data()
     {
+        // refuse: "closed" if the port stays closed after opening, else the call that raises
         QTest::addColumn<int>("port");
         QTest::addColumn<int>("flow");
-        QTest::addColumn<QString>(
-            "refuse"); // "closed": stays closed after opening; else the call that raises
+        QTest::addColumn<QString>("refuse");
         QTest::addColumn<Activation>("outcome");
-        QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("calls");
-        const QString set = QStringLiteral("port %1;set 9600,N,8,1;");
-        QTest::newRow("xon/xoff") << 3 << 1 << "" << Activation::Opened << "Status: Open"
-                                  << set.arg(3) + "dtr 1;flow 1;open 1";
+        using enum Activation;
+        const QString s = QStringLiteral("port %1;set 9600,N,8,1;");
+        QTest::newRow("xon/xoff") << 3 << 1 << "" << Opened << s.arg(3) + "dtr 1;flow 1;open 1";
         // Opto-RS: hardware handshake with the line switch cleared.
-        QTest::newRow("Opto-RS") << 4 << 3 << "" << Activation::Opened << "Status: Open"
-                                 << set.arg(4) + "flow 2;dtr 0;open 1";
-        QTest::newRow("not available")
-            << 5 << 0 << "closed" << Activation::NotAvailable << "Status: Device Not Available."
-            << set.arg(5) + "dtr 1;flow 0;open 1";
-        QTest::newRow("setting refused")
-            << 6 << 0 << "set 9600,N,8,1" << Activation::Failed << "Status: - Error - Broken set 9600,N,8,1"
-            << set.arg(6).chopped(1);
+        QTest::newRow("Opto-RS") << 4 << 3 << "" << Opened << s.arg(4) + "flow 2;dtr 0;open 1";
+        QTest::newRow("absent") << 5 << 0 << "closed" << NotAvailable << s.arg(5) + "dtr 1;flow 0;open 1";
+        QTest::newRow("setting refused") << 6 << 0 << "set 9600,N,8,1" << Failed << s.arg(6).chopped(1);
         // A setting that fails only at open leaves the port open: it is closed again.
-        QTest::newRow("open raises") << 7 << 0 << "open 1" << Activation::Failed
-                                     << "Status: - Error - Broken open 1"
-                                     << set.arg(7) + "dtr 1;flow 0;open 1;open 0";
+        QTest::newRow("at open") << 7 << 0 << "open 1" << Failed << s.arg(7) + "dtr 1;flow 0;open 1;open 0";
     }
     void activation()
     {
@@ -110,7 +102,11 @@ private slots:
         serial->raiseOn = refuse;
         SerialSession session(serial);
         QCOMPARE(session.activate(port, QStringLiteral("9600,N,8,1"), flow), outcome);
-        QTEST(session.status(), "status");
+        const QString status = outcome == Activation::Opened ? QStringLiteral("Open")
+                               : outcome == Activation::NotAvailable
+                                   ? QStringLiteral("Device Not Available.")
+                                   : QStringLiteral("- Error - Broken ") + refuse;
+        QCOMPARE(session.status(), QStringLiteral("Status: ") + status);
         QTEST(serial->calls.join(u';'), "calls");
         QCOMPARE(session.isActive(), outcome == Activation::Opened);
         QCOMPARE(serial->open, session.isActive());
