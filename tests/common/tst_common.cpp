@@ -1,6 +1,7 @@
 #include "common/ProgramDir.h"
 #include "common/SharedTimer.h"
 #include "common/Twips.h"
+#include "tests/support/TestEnv.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,14 +17,11 @@ class tst_common : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
+    TestEnv m_env; // the per-user data directory lies in a throw-away home
 
 private slots:
     void initTestCase()
     {
-        // The per-user data directory of these tests lies in a throw-away home.
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_DATA_HOME", QDir(m_home.path()).filePath(QStringLiteral("data")).toLocal8Bit());
         QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
         QCoreApplication::setApplicationName(QStringLiteral("Ombrix"));
     }
@@ -61,7 +59,7 @@ private slots:
         }
         const QString exeDir = root.filePath(QStringLiteral("bin"));
         const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QVERIFY(dataDir.startsWith(m_home.path()));
+        QVERIFY(dataDir.startsWith(m_env.path()));
         QDir(dataDir).removeRecursively();
 
         // An installed program never writes beside itself, even where it could.

@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
 """A serial device for the fault tests: device.py LINK RECORD [--rate BYTES_PER_S]
-A raw pseudo-terminal behind the symbolic link LINK sends numbered lines at the
-rate and appends every byte the terminal took to RECORD. It prints "ready
-/dev/pts/N"; on SIGTERM it prints "stopped" and ends. Until then the far end
-stays open.
-"""
+A raw pseudo-terminal behind the symbolic link LINK sends numbered lines at the rate and
+appends every byte the terminal took to RECORD. Prints "ready /dev/pts/N"; ends on SIGTERM."""
 
 import os
 import signal

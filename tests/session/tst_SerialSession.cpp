@@ -144,15 +144,12 @@ private slots:
     {
         QTest::addColumn<QString>("target"); // empty: the log itself, locked or over the size limit
         QTest::addColumn<QString>("why");    // in the status detail
-        QTest::newRow("emptied") << "   "
-                                 << "no log file named";
+        QTest::newRow("emptied") << QStringLiteral("   ") << "no log file named";
         QTest::newRow("a directory") << m_env.path() << "Is a directory";
-        QTest::newRow("locked by another program") << ""
-                                                   << "in use by another program";
-        QTest::newRow("device full") << "/dev/full"
-                                     << "No space left on device"; // takes no byte
-        QTest::newRow("file size limit") << ""
-                                         << "File too large"; // takes part of a batch
+        QTest::newRow("locked by another program") << QString() << "in use by another program";
+        QTest::newRow("device full") << QStringLiteral("/dev/full")
+                                     << "No space left on device";         // takes no byte
+        QTest::newRow("file size limit") << QString() << "File too large"; // takes part of a batch
     }
     void unwritableLogLosesNothing()
     {
@@ -160,8 +157,7 @@ private slots:
         QFETCH(QString, why);
         QFile::remove(ErrorReport::logPath());
         Globals::LogErrorsToFile = 1;
-        const QString log =
-            m_env.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".log"));
+        const QString log = m_env.filePath(QTest::currentDataTag() + QStringLiteral(".log"));
         Pty pty;
         auto session = openSession(pty, 21, log);
         QVERIFY(session);
@@ -252,10 +248,9 @@ private slots:
         // Through a shell, this would create "a" and expand $HOME.
         QVERIFY(ErrorReport::startProgram(
             QStringLiteral("touch %1/a;touch %1/$HOME \"%1/with blank\"").arg(dir)));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + QStringLiteral("/with blank")), 30000);
-        QVERIFY(QFile::exists(dir + QStringLiteral("/a;touch")) &&
-                QFile::exists(dir + QStringLiteral("/$HOME")));
-        QVERIFY(!QFile::exists(dir + QStringLiteral("/a")));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "/with blank"), 30000);
+        QVERIFY(QFile::exists(dir + "/a;touch") && QFile::exists(dir + "/$HOME") &&
+                !QFile::exists(dir + "/a"));
         // Nothing to start, or nothing that starts: skipped quietly.
         QVERIFY(!ErrorReport::startProgram(QStringLiteral("   ")));
         QVERIFY(!ErrorReport::startProgram(m_env.filePath(QStringLiteral("no-such-program"))));
