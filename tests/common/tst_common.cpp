@@ -36,10 +36,10 @@ private slots:
 
     void programDirectory_data()
     {
-        // Made under a temporary prefix, directories ending in '/'; the executable lives in bin.
+        // Paths made under a temporary prefix, directories ending in '/'; the executable lives in bin.
+        // Chosen: "bin", the per-user "data", or "data" of an "installed" program.
         QTest::addColumn<QStringList>("paths");
-        QTest::addColumn<QString>(
-            "chosen"); // "bin", the per-user "data", or "data" of an "installed" program
+        QTest::addColumn<QString>("chosen");
         QTest::newRow("build tree") << QStringList{"bin/"} << "bin";
         QTest::newRow("no writable bin") << QStringList{} << "data";
         QTest::newRow("installed") << QStringList{"bin/", "share/ombrix/"} << "installed";

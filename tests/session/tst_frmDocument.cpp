@@ -89,17 +89,14 @@ private slots:
             w->Combo1[i]->setCurrentIndex(positions[i]);
         QTest::mouseClick(w->Command1, Qt::LeftButton);
         const bool active = opens && port != QLatin1String("NONE");
-        const QString calls = serial->calls.join(QLatin1Char(';'));
-        QVERIFY(port == QLatin1String("NONE") || calls.startsWith(u"port 3;set 19200,E,7,1.5;flow 2"));
+        QVERIFY(port == u"NONE" || serial->calls.join(u';').startsWith(u"port 3;set 19200,E,7,1.5;flow 2"));
         QCOMPARE(w->StatusBar1[0]->text(), session(*w)->status());
         QCOMPARE(session(*w)->portName(), port); // error reports name it
         QCOMPARE(w->Command1->text(), LoadResource(active ? 2160 : 2159));
         QCOMPARE(w->Combo2->isEnabled() || w->Combo1[4]->isEnabled(), !active);
         QVERIFY(w->txtLogFile->isEnabled() && w->Command3[0]->isEnabled());
-        const QString title = LoadResource(2143);
-        QCOMPARE(w->windowTitle(), active  ? QStringLiteral("COM3 ") + title
-                                   : opens ? title
-                                           : QStringLiteral("before"));
+        const QString title = LoadResource(2143), named = QStringLiteral("COM3 ") + title;
+        QCOMPARE(w->windowTitle(), active ? named : opens ? title : QStringLiteral("before"));
         if (!opens) // the tooltip tells which device was missing
             QVERIFY2(w->StatusBar1[0]->toolTip().contains(u"/dev/ttyS2"),
                      qPrintable(w->StatusBar1[0]->toolTip()));
@@ -111,7 +108,7 @@ private slots:
         QCOMPARE(w->StatusBar1[0]->text(), LoadResource(2161) + QLatin1Char(' ') + LoadResource(2162));
         QCOMPARE(w->Command1->text(), LoadResource(2159));
         QVERIFY(w->Combo2->isEnabled() && w->Combo1[0]->isEnabled());
-        QCOMPARE(w->windowTitle(), QStringLiteral("COM3 ") + title); // still names the port last opened
+        QCOMPARE(w->windowTitle(), named); // still names the port last opened
     }
 
     void browse()

@@ -5,9 +5,8 @@
 
 #include <QStringList>
 
-// A serial component that records the session's calls in order ("port 3", "set 9600,N,8,1",
-// "dtr 1", "flow 2", "open 1") and opens, stays closed or raises as told: for what a
-// pseudo-terminal cannot show, the line switch and the order of the calls.
+// A serial component that records the calls ("port 3", "set 9600,N,8,1", "dtr 1", "flow 2", "open 1")
+// and opens, stays closed or raises as told: it shows what a pseudo-terminal cannot, the call order.
 class RecordingSerial : public SerialComponent
 {
 public:
