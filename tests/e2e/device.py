@@ -33,7 +33,6 @@ def main():
         record.write(pending[:written])
         pending = pending[written:]
         time.sleep(64 / rate)  # about the rate, like a UART's baud rate
-    print("stopped", flush=True)
 
 
 if __name__ == "__main__":
