@@ -1,51 +1,12 @@
 #!/usr/bin/env bash
-# Capture faults that need whole processes, with the real program on the
-# offscreen platform and devices from device.py: another program's lock on
-# the log, a device that hangs up and comes back, a kill -9. Every byte the
-# program took from a device must end up in the log, once and in order,
-# unless the program itself was killed.
+# Capture faults that need a whole process, with the real program on the
+# offscreen platform and a device from device.py: killed with -9 while
+# logging, the program leaves a log that is exactly a prefix of what was sent.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
 unset DISPLAY WAYLAND_DISPLAY
 
-same_as_sent() { cmp "$E2E/$1.sent" "$2" || fail "$3"; }
-
-echo "-- another program locks the log, the device hangs up for good, the lock goes, the program ends"
-bvx "21 $E2E/locked.log 1" >"$PROGDIR/default.bvx"
-device 21 locked --rate 30000
-start_offscreen
-wait_for 30 size_at_least "$E2E/locked.log" 10000 || fail "COM21 is not logged"
-# Another process takes a POSIX record lock (fcntl F_SETLK) and holds it until killed.
-python3 -c 'import fcntl, signal, sys; f = open(sys.argv[1], "ab"); fcntl.lockf(f, fcntl.LOCK_EX)
-print("locked", flush=True); signal.pause()' "$E2E/locked.log" >"$E2E/holder.out" &
-holder=$!
-PIDS+=("$holder")
-wait_for 10 grep -q locked "$E2E/holder.out" || fail "the lock was not taken"
-at_lock=$(file_size "$E2E/locked.log")
-wait_for 30 sent_at_least locked $(($(sent_size locked) + 10000)) || fail "the device stopped sending"
-[ "$(file_size "$E2E/locked.log")" = "$at_lock" ] || fail "the program wrote past another program's lock"
-stop_device locked && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
-kill "$holder"
-wait "$holder" || true
-stop_ombrix TERM
-same_as_sent locked "$E2E/locked.log" "bytes taken while the log was locked were not written at the end"
-
-echo "-- the device hangs up and comes back, twice"
-bvx "22 $E2E/plug.log 1" >"$PROGDIR/default.bvx"
-device 22 plug --rate 30000
-start_offscreen
-for round in 1 2; do
-  wait_for 30 size_at_least "$E2E/plug.log" $(($(sent_size plug) + 5000)) || fail "COM22 is not logged (round $round)"
-  kill -USR1 "$DEVICE_plug"
-  wait_for 30 eval '[ "$(grep -c ^reconnected "$E2E/plug.out")" = '$round' ]' || fail "the device did not come back"
-done
-wait_for 30 size_at_least "$E2E/plug.log" $(($(sent_size plug) + 5000)) || fail "COM22 was not reopened"
-stop_device plug && [ "$UNREAD" = 0 ] || fail "the device was not read to the end"
-stop_ombrix TERM
-same_as_sent plug "$E2E/plug.log" "the log differs from what was sent across the reconnections"
-
-echo "-- kill -9 while logging: the log is a prefix of what was sent"
 bvx "23 $E2E/killed.log 1" >"$PROGDIR/default.bvx"
 device 23 killed --rate 30000
 start_offscreen

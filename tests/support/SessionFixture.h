@@ -5,13 +5,12 @@
 
 #include <QStringList>
 
-// A serial component that records what a session asks of it, in order, and
-// opens, stays closed or raises as told. Only for what a pseudo-terminal
-// cannot show: the line switch and the order of the calls.
+// A serial component that records the calls ("port 3", "set 9600,N,8,1", "dtr 1", "flow 2", "open 1")
+// and opens, stays closed or raises as told: it shows what a pseudo-terminal cannot, the call order.
 class RecordingSerial : public SerialComponent
 {
 public:
-    QStringList calls; // "port 3", "set 9600,N,8,1", "dtr 1" (line switch), "flow 2", "open 1"
+    QStringList calls;
     bool opens = true;
     QString raiseOn; // the call that throws, such as "open 1"
     bool open = false;
@@ -24,8 +23,7 @@ public:
     bool portOpen() const override { return open; }
     void setPortOpen(bool value) override
     {
-        open = value && opens;
-        record(QStringLiteral("open %1").arg(value));
+        open = value && opens, record(QStringLiteral("open %1").arg(value));
     }
     int commEvent() const override { return 0; }
     qint64 inBufferCount() const override { return 0; }
