@@ -40,6 +40,7 @@ private slots:
     void initTestCase();
     void problems_data();
     void problems();
+    void reloadKeepsUnchangedSessions();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -115,6 +116,36 @@ void tst_LoggingService::problems()
     QCOMPARE(service.check(out), seen.size());
     QVERIFY(!QFile::exists(log)); // a check opens and creates nothing
     QCOMPARE(service.sessionCount(), 0);
+}
+
+void tst_LoggingService::reloadKeepsUnchangedSessions()
+{
+    Pty a, b, c;
+    const QString logA = m_env->filePath("a.log"), logA2 = m_env->filePath("a2.log");
+    const QString logB = m_env->filePath("b.log"), logC = m_env->filePath("c.log");
+    for (auto [port, pty] : {std::pair{40, &a}, {41, &b}, {42, &c}})
+        m_env->mapPort(port, pty->slavePath());
+    QVERIFY(writeFile(m_config, configuration({"40 " + logA + " 1", "41 " + logB + " 1", "42 " + logC + " 0"})));
+    LoggingService service(m_config, false);
+    QVERIFY(service.start());
+    QVERIFY(a.write("a1"));
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(logA), QByteArray("a1"), 30000);
+
+    // COM40 keeps its settings under a new log name, COM41 changes its baud
+    // rate, COM42 is marked now. Bytes waiting at COM40 across the reload go
+    // to the new name: a kept port never closes.
+    QVERIFY(writeFile(m_config, configuration({"40 " + logA2 + " 1", "41 " + logB + " 1 12", "42 " + logC + " 1"})));
+    QVERIFY(a.write("a2"));
+    QVERIFY(service.reload());
+    QCOMPARE(service.activeCount(), 3);
+    QVERIFY(c.write("c1"));
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(logA2), QByteArray("a2"), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(logC), QByteArray("c1"), 30000);
+    QCOMPARE(readFile(logA), QByteArray("a1"));
+
+    QVERIFY(QFile::remove(m_config)); // a file that cannot be read leaves everything running
+    QVERIFY(!service.reload());
+    QCOMPARE(service.activeCount(), 3);
 }
 
 QTEST_GUILESS_MAIN(tst_LoggingService)
