@@ -62,21 +62,17 @@ private slots:
         component->setPortOpen(false);
         QVERIFY(!component->portOpen());
         QCOMPARE(rx.events.size() - before, midStream ? 0 : 1);
-        // A pseudo-terminal may drop what it still held at the hang-up;
-        // whatever came through came unchanged and in order.
+        // A pseudo-terminal may drop what it held at the hang-up; what came through is unchanged.
         QVERIFY(!rx.bytes.isEmpty() && sent.startsWith(rx.bytes));
-        if (!midStream)
-            QCOMPARE(rx.bytes, sent);
+        QVERIFY(midStream || rx.bytes == sent);
     }
 
     void reconnects_data()
     {
         QTest::addColumn<bool>("removeLink");
-        QTest::addColumn<int>("retryInterval");
+        QTest::addColumn<int>("retryInterval"); // an hour: only a change in a watched directory prompts a try
         QTest::newRow("link removed, then made anew") << true << retryMs;
         QTest::newRow("link left dangling, then pointed anew") << false << retryMs;
-        // No regular try within the test's time: a change in the watched
-        // directories must prompt one.
         QTest::newRow("link removed, prompted by the directory") << true << 3600 * 1000;
         QTest::newRow("link left dangling, prompted by the directory") << false << 3600 * 1000;
     }
@@ -86,12 +82,10 @@ private slots:
         QFETCH(bool, removeLink);
         QFETCH(int, retryInterval);
         PluggableDevice plug(m_link);
-        auto component = openComponent(m_env, 3, m_link, QStringLiteral("9600,N,8,1"), retryInterval);
-        QVERIFY(component->portOpen());
+        auto component = openComponent(m_env, 3, m_link, retryInterval);
         Receiver rx(*component);
         QVERIFY(plug.pty().write("before "));
         QTRY_COMPARE(rx.bytes, QByteArray("before "));
-
         const QString device = plug.device();
         plug.pull(removeLink);
         QTRY_COMPARE(rx.otherEvents(), 1);
@@ -99,8 +93,7 @@ private slots:
         QVERIFY(rx.openAtEvent.last() && component->portOpen());
         QCOMPARE(component->lostDeviceDescription(), device + m_away);
 
-        // Back only for a moment, nothing sent: the receiver's last word, the
-        // loss, still holds, so the second loss is not news.
+        // Back only for a moment, nothing sent: the second loss is not news.
         QVERIFY(plug.plugIn());
         const QString briefly = plug.device();
         QTRY_VERIFY_WITH_TIMEOUT(openHere(briefly), 30000);
@@ -112,19 +105,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(openHere(plug.device()), 30000);
         QVERIFY(plug.pty().write("after"));
         QTRY_COMPARE(rx.bytes, QByteArray("before after"));
-        QCOMPARE(rx.otherEvents(), 1); // the tries in between were quiet
-
-        plug.pull(true); // a second loss, after data came, is news again
+        QCOMPARE(rx.otherEvents(), 1);
+        plug.pull(true); // a loss after data came is news again
         QTRY_COMPARE(rx.otherEvents(), 2);
-        QVERIFY(component->portOpen());
     }
 
-    // The device goes and comes back, through a link made anew, before the
-    // component has noticed the loss.
+    // The device goes and comes back through a new link before the component noticed.
     void reconnectsWhenBackBeforeTheLossIsSeen()
     {
         PluggableDevice plug(m_link);
-        auto component = openComponent(m_env, 3, m_link, QStringLiteral("9600,N,8,1"), retryMs);
+        auto component = openComponent(m_env, 3, m_link, retryMs);
         Receiver rx(*component);
         plug.pull(true);
         QVERIFY(plug.plugIn()); // no event loop ran in between
@@ -134,17 +124,15 @@ private slots:
         QTRY_COMPARE(rx.bytes, QByteArray("after"));
     }
 
-    // The number of a closed pseudo-terminal goes to the next one opened,
-    // which belongs to someone else.
+    // A closed pseudo-terminal's number goes to the next one opened, which is someone else's.
     void pseudoTerminalNumberGivenOutAgain()
     {
         Pty first;
         const QString path = canonical(first.slavePath());
-        auto component = openComponent(m_env, 4, path, QStringLiteral("9600,N,8,1"), retryMs);
+        auto component = openComponent(m_env, 4, path, retryMs);
         Receiver rx(*component);
         first.closeMaster();
         QTRY_COMPARE(rx.otherEvents(), 1);
-
         std::vector<std::unique_ptr<Pty>> others;
         while (others.size() < 64 && !QFileInfo::exists(path))
             others.push_back(std::make_unique<Pty>());
@@ -156,8 +144,7 @@ private slots:
         QCOMPARE(rx.otherEvents(), 1);
     }
 
-    // Something other than absence keeps the device from reopening: the
-    // receiver hears why, once, and the wait goes on until it clears.
+    // Something other than absence blocks the reopen: the receiver hears why, once.
     void reopenBlocked_data()
     {
         QTest::addColumn<bool>("byProgram"); // else a regular file in its place
@@ -169,11 +156,10 @@ private slots:
     {
         QFETCH(bool, byProgram);
         PluggableDevice plug(m_link);
-        auto component = openComponent(m_env, 3, m_link, QStringLiteral("9600,N,8,1"), retryMs);
+        auto component = openComponent(m_env, 3, m_link, retryMs);
         Receiver rx(*component);
         plug.pull(true);
         QTRY_COMPARE(rx.otherEvents(), 1);
-
         std::unique_ptr<Holder> program;
         QString expected;
         if (byProgram) {
@@ -190,9 +176,7 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(component->lostDeviceDescription(), expected, 30000);
         QCOMPARE(rx.otherEvents(), 2);
-        QCOMPARE(rx.events.last(), SerialComponent::EventDeviceLost);
         QVERIFY(component->portOpen());
-
         if (program)
             program->release();
         else
