@@ -2,15 +2,12 @@
 
 #include <QAbstractButton> // used by Modal.h
 #include <QAbstractItemView>
-#include <QAbstractProxyModel>
 
 #include "tests/support/Files.h"
 #include "tests/support/Modal.h"
 #include "tests/support/TestEnv.h"
 
-#include <QDir>
 #include <QFileDialog>
-#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -89,24 +86,6 @@ private slots:
         });
         QVERIFY(stillOpen && !chosen);
         QCOMPARE(m_component.FileName(), m_existing);
-    }
-
-    // A "*.EXE" filter stands for the files that may be executed.
-    void programsFilterListsExecutables()
-    {
-        const QString dir = m_env.filePath(QStringLiteral("programs"));
-        QVERIFY(QDir().mkpath(dir) && writeFile(dir + "/tool", {}) && writeFile(dir + "/notes.txt", {}));
-        QVERIFY(QFile::setPermissions(dir + "/tool", QFile::ReadOwner | QFile::ExeOwner));
-        m_component.setFileName(dir + "/tool");
-        m_component.setFilter(QStringLiteral("Programs (*.EXE)|*.EXE|All Files (*.*)|*.*"));
-        int listed = -1;
-        show(false, [&](QFileDialog *dialog) {
-            auto *files = dialog->findChild<QFileSystemModel *>();
-            QTRY_COMPARE_WITH_TIMEOUT(files->rowCount(files->index(dir)), 2, 30000);
-            listed = dialog->proxyModel()->rowCount(dialog->proxyModel()->mapFromSource(files->index(dir)));
-            dialog->reject();
-        });
-        QCOMPARE(listed, 1);
     }
 };
 

@@ -4,51 +4,38 @@
 #include "tests/support/SerialFixture.h"
 
 #include <QDir>
+#include <QTimer>
 
 #include <functional>
 
-// The component as a session drives it: opening, delivery, closing.
+// The component as a session drives it: opening, delivery, coalescing, closing.
 class tst_QtSerialComponent : public QObject
 {
     Q_OBJECT
     TestEnv m_env; // first: the settings store lives in a temporary home
 
 private slots:
-    void portMap_data()
-    {
-        QTest::addColumn<QString>("stored"); // null: not in the map
-        QTest::addColumn<QString>("device");
-        QTest::addColumn<QString>("resolved");
-        const QString target = m_env.filePath(QStringLiteral("device"));
-        const QString link = m_env.filePath("link"), link2 = m_env.filePath("link2");
-        QVERIFY(writeFile(target, {}) && QFile::link(target, link) && QFile::link(link, link2));
-        const auto row = [](const char *name, const QString &stored, const QString &device,
-                            const QString &resolved) { QTest::newRow(name) << stored << device << resolved; };
-        row("unmapped", QString(), "/dev/ttyS11", "/dev/ttyS11");
-        row("empty value", "", "/dev/ttyS11", "/dev/ttyS11");
-        row("missing path", "/dev/ttyUSB7", "/dev/ttyUSB7", "/dev/ttyUSB7");
-        row("comma in the path", "/dev/serial/by-id/a,b", "/dev/serial/by-id/a,b", "/dev/serial/by-id/a,b");
-        row("links followed", link2, link2, canonical(target));
-        row("bare name under /dev", "null", "null", "/dev/null");
-    }
-
+    // The store is read at each call: the user may edit it while the program runs.
     void portMap()
     {
-        QFETCH(QString, stored);
-        QFETCH(QString, device);
-        QFETCH(QString, resolved);
-        stored.isNull() ? m_env.unmapPort(12) : m_env.mapPort(12, stored);
-        QCOMPARE(PortMap::devicePath(12), device);
-        QCOMPARE(PortMap::resolvedDevicePath(12), resolved);
-    }
-
-    // The user may edit the store while the program runs; each call reads it.
-    void portMapEditedOutside()
-    {
-        QVERIFY(QDir().mkpath(m_env.filePath(QStringLiteral(".config/Ombrix"))));
-        QVERIFY(writeFile(m_env.filePath(QStringLiteral(".config/Ombrix/Ombrix.conf")),
-                          "[Ports]\nCOM13=/dev/serial/by-id/usb-Maker,Inc-if00\n"));
-        QCOMPARE(PortMap::devicePath(13), QStringLiteral("/dev/serial/by-id/usb-Maker,Inc-if00"));
+        const QString target = m_env.filePath("device"), link = m_env.filePath("link");
+        QVERIFY(writeFile(target, {}) && QFile::link(target, link) && QFile::link(link, link + "2"));
+        QVERIFY(QDir().mkpath(m_env.filePath(".config/Ombrix")));
+        const QString rows[][3] = {
+            // COM12's entry, the device it names, that device resolved
+            {"", "/dev/ttyS11", "/dev/ttyS11"},
+            {"COM12=", "/dev/ttyS11", "/dev/ttyS11"},
+            {"COM12=/dev/serial/by-id/usb-A,Inc", "/dev/serial/by-id/usb-A,Inc",
+             "/dev/serial/by-id/usb-A,Inc"},
+            {"COM12=" + link + "2", link + "2", canonical(target)},
+            {"COM12=null", "null", "/dev/null"},
+        };
+        for (const auto &[entry, device, resolved] : rows) {
+            QVERIFY(writeFile(m_env.filePath(".config/Ombrix/Ombrix.conf"),
+                              ("[Ports]\n" + entry + "\n").toUtf8()));
+            QCOMPARE(PortMap::devicePath(12), device);
+            QCOMPARE(PortMap::resolvedDevicePath(12), resolved);
+        }
     }
 
     void lifecycle()
@@ -188,6 +175,54 @@ private slots:
         QTRY_VERIFY(!component->portOpen());
         QCOMPARE(rx.events, QList<int>{SerialComponent::EventReceive});
         QCOMPARE(rx.bytes + component->input(), QByteArray("abc"));
+    }
+
+    // A device sending 16 bytes every millisecond, each a wake-up of its own:
+    // between two throttle ticks the receiver hears at most twice (once at
+    // the tick, once more if that tick found the device quiet).
+    void coalescesWhileDataKeepsComing()
+    {
+        SharedTimer ticks; // ticks together with the throttle, and before it
+        ticks.setInterval(ReadThrottle::intervalMs);
+        ticks.start();
+        Pty pty;
+        auto component = openComponent(m_env, 1, pty.slavePath());
+        Receiver rx(*component);
+        QList<qsizetype> eventsAtTick;
+        connect(&ticks, &SharedTimer::timeout, this, [&] { eventsAtTick.append(rx.events.size()); });
+        QByteArray sent;
+        QTimer pacer;
+        pacer.setTimerType(Qt::PreciseTimer);
+        connect(&pacer, &QTimer::timeout, this, [&] {
+            sent += QByteArray::number(sent.size() / 16).leftJustified(16, '.');
+            QVERIFY(pty.write(sent.right(16)));
+            if (sent.size() == 300 * 16)
+                pacer.stop();
+        });
+        pacer.start(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!pacer.isActive() && rx.bytes.size() == sent.size(), 30000);
+        QCOMPARE(rx.bytes, sent);
+        QCOMPARE(rx.otherEvents(), 0);
+        eventsAtTick.append(rx.events.size());
+        for (qsizetype i = 1; i < eventsAtTick.size(); ++i)
+            QVERIFY2(eventsAtTick[i] - eventsAtTick[i - 1] <= 2, qPrintable(QString::number(i)));
+    }
+
+    // A receiver that cannot write (its log file will not open) leaves the
+    // bytes; it hears of them again with the next arrival, not at every tick.
+    void bytesLeftWaitingWaitForTheNextArrival()
+    {
+        Pty pty;
+        auto component = openComponent(m_env, 1, pty.slavePath());
+        Receiver rx(*component);
+        rx.drain = false;
+        QVERIFY(pty.write("kept"));
+        QTRY_COMPARE(rx.events.size(), 1);
+        QVERIFY(throttleTicksPass(5));
+        QCOMPARE(rx.events.size(), 1);
+        QVERIFY(pty.write("more"));
+        QTRY_COMPARE(rx.events.size(), 2);
+        QCOMPARE(component->input(), QByteArray("keptmore"));
     }
 };
 

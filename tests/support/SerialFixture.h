@@ -69,28 +69,22 @@ inline bool throttleTicksPass(int count)
 }
 
 // Another program holding a device open, with a lock file, until released.
-class Holder
+struct Holder : QProcess
 {
-public:
     explicit Holder(const QString &device)
     {
-        m_process.start(QStringLiteral(OPENPORT_HELPER), {QStringLiteral("--hold"), device});
-        while (m_process.waitForReadyRead(30000) && !m_process.canReadLine()) {
+        start(QStringLiteral(OPENPORT_HELPER), {QStringLiteral("--hold"), device});
+        while (waitForReadyRead(30000) && !canReadLine()) {
         }
-        m_held = m_process.readLine().trimmed() == "open";
+        holding = readLine().trimmed() == "open";
     }
     ~Holder() { release(); }
-    bool isHolding() const { return m_held; }
-    qint64 pid() const { return m_process.processId(); }
     void release()
     {
-        m_process.closeWriteChannel();
-        m_process.waitForFinished(30000);
+        closeWriteChannel();
+        waitForFinished(30000);
     }
-
-private:
-    QProcess m_process;
-    bool m_held = false;
+    bool holding = false;
 };
 
 // A device behind a link, as /dev/serial/by-id gives one, that can be pulled and plugged in again.
