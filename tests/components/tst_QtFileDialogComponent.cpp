@@ -54,8 +54,6 @@ private slots:
             {"Text Files (*.TXT)|*.txt|All Files (*.*)|*.*",
              {"Text Files (*.TXT) (*.txt)", "All Files (*.*) (*.*)"}},
             {"Logs|*.log;*.txt", {"Logs (*.log *.txt)"}},
-            {"Anything|", {"Anything (*)"}},
-            {"A|*.a|B", {"A (*.a)"}},
             {"Programs (*.EXE)|*.EXE|All Files (*.*)|*.*", {"Programs (*.EXE) (*)", "All Files (*.*) (*.*)"}},
         };
         for (const auto &row : rows)

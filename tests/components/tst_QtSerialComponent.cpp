@@ -38,25 +38,6 @@ private slots:
         }
     }
 
-    void lifecycle()
-    {
-        Pty a, b;
-        auto component = openComponent(m_env, 5, a.slavePath());
-        Receiver rx(*component);
-        component->setPortOpen(true); // already open: nothing happens
-        QVERIFY(a.write("A"));
-        QTRY_COMPARE(rx.bytes, QByteArray("A"));
-        component->setPortOpen(false);
-        QVERIFY(!component->portOpen());
-
-        m_env.mapPort(5, b.slavePath()); // seen at the next open
-        component->setPortOpen(true);
-        QVERIFY(b.write("B"));
-        QTRY_COMPARE(rx.bytes, QByteArray("AB"));
-        component.reset(); // destroying an open component releases the device
-        QVERIFY(openComponent(m_env, 6, b.slavePath())->portOpen());
-    }
-
     void bytesArriveUnchanged_data()
     {
         QTest::addColumn<QString>("settings");
@@ -64,8 +45,7 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         // With XON/XOFF the line discipline takes 0x11 and 0x13.
         const QByteArray noXonXoff = allByteValues().replace('\x11', "").replace('\x13', "");
-        QTest::newRow("every byte value") << "9600,N,8,1" << 0 << allByteValues();
-        QTest::newRow("4 MiB burst") << "115200,N,8,1" << 0 << randomBytes(4 << 20);
+        QTest::newRow("4 MiB burst, every byte value") << "115200,N,8,1" << 0 << randomBytes(4 << 20);
         QTest::newRow("xon/xoff") << "28800,E,8,2" << 1 << noXonXoff;
     }
 
@@ -107,7 +87,6 @@ private slots:
             {[&] { c.setCommPort(0); }, "Invalid port number"},
             {[&] { c.setCommPort(256); }, "Invalid port number"},
             {[&] { c.setHandshaking(3); }, "Invalid property value"},
-            {[&] { c.setInputMode(0); }, "Invalid property value"},
         };
         for (const auto &[write, description] : rows) {
             try {
@@ -124,7 +103,6 @@ private slots:
         QTest::addColumn<QString>("where");
         QTest::addColumn<bool>("drainAtClose");
         QTest::newRow("held by the component") << "component" << true;
-        QTest::newRow("queued in the kernel") << "kernel" << true;
         QTest::newRow("queued in the kernel while throttled") << "throttled" << true;
         QTest::newRow("left waiting by the receiver") << "component" << false;
     }
@@ -165,16 +143,24 @@ private slots:
         QCOMPARE(rx.bytes + component->input(), expected);
     }
 
-    void closingFromTheHandler()
+    // Closed from its event handler, then opened on a device mapped anew; destroyed open, it lets go.
+    void closeAndReopen()
     {
-        Pty pty;
-        auto component = openComponent(m_env, 1, pty.slavePath());
+        Pty a, b;
+        auto component = openComponent(m_env, 1, a.slavePath());
         Receiver rx(*component);
-        connect(component.get(), &SerialComponent::OnComm, this, [&] { component->setPortOpen(false); });
-        QVERIFY(pty.write("abc"));
+        const auto closing =
+            connect(component.get(), &SerialComponent::OnComm, this, [&] { component->setPortOpen(false); });
+        QVERIFY(a.write("abc"));
         QTRY_VERIFY(!component->portOpen());
         QCOMPARE(rx.events, QList<int>{SerialComponent::EventReceive});
         QCOMPARE(rx.bytes + component->input(), QByteArray("abc"));
+        disconnect(closing);
+        m_env.mapPort(1, b.slavePath());
+        component->setPortOpen(true);
+        QVERIFY(openHere(canonical(b.slavePath())));
+        component.reset();
+        QVERIFY(!openHere(canonical(b.slavePath())));
     }
 
     // A device sending 16 bytes every millisecond, each a wake-up of its own:
@@ -206,23 +192,6 @@ private slots:
         eventsAtTick.append(rx.events.size());
         for (qsizetype i = 1; i < eventsAtTick.size(); ++i)
             QVERIFY2(eventsAtTick[i] - eventsAtTick[i - 1] <= 2, qPrintable(QString::number(i)));
-    }
-
-    // A receiver that cannot write (its log file will not open) leaves the
-    // bytes; it hears of them again with the next arrival, not at every tick.
-    void bytesLeftWaitingWaitForTheNextArrival()
-    {
-        Pty pty;
-        auto component = openComponent(m_env, 1, pty.slavePath());
-        Receiver rx(*component);
-        rx.drain = false;
-        QVERIFY(pty.write("kept"));
-        QTRY_COMPARE(rx.events.size(), 1);
-        QVERIFY(throttleTicksPass(5));
-        QCOMPARE(rx.events.size(), 1);
-        QVERIFY(pty.write("more"));
-        QTRY_COMPARE(rx.events.size(), 2);
-        QCOMPARE(component->input(), QByteArray("keptmore"));
     }
 };
 
