@@ -60,10 +60,11 @@ private slots:
         QFETCH(bool, removeLink);
         QFETCH(int, retryInterval);
         QFETCH(bool, backAtOnce);
-        PluggableDevice plug(m_link);
+        PluggableDevice plug{m_link, {}};
+        QVERIFY(plug.plugIn());
         auto component = openComponent(m_env, 3, m_link, retryInterval);
         Receiver rx(*component);
-        QVERIFY(plug.pty().write("before "));
+        QVERIFY(plug.pty->write("before "));
         QTRY_COMPARE(rx.bytes, QByteArray("before "));
         const QString device = plug.device();
         plug.pull(removeLink);
@@ -77,7 +78,7 @@ private slots:
             QVERIFY(plug.plugIn());
         }
         QTRY_VERIFY_WITH_TIMEOUT(openHere(plug.device()), 30000);
-        QVERIFY(plug.pty().write("after"));
+        QVERIFY(plug.pty->write("after"));
         QTRY_COMPARE(rx.bytes, QByteArray("before after"));
         QCOMPARE(rx.otherEvents(), 1);
         plug.pull(true); // a second loss is news again
@@ -107,7 +108,8 @@ private slots:
     // Another program holds the device when it returns: the receiver hears why, once, and the wait goes on.
     void reopenBlocked()
     {
-        PluggableDevice plug(m_link);
+        PluggableDevice plug{m_link, {}};
+        QVERIFY(plug.plugIn());
         auto component = openComponent(m_env, 3, m_link, retryMs);
         Receiver rx(*component);
         plug.pull(true);
@@ -125,7 +127,7 @@ private slots:
         QVERIFY(component->portOpen());
         program.release();
         QTRY_VERIFY_WITH_TIMEOUT(openHere(plug.device()), 30000);
-        QVERIFY(plug.pty().write("two"));
+        QVERIFY(plug.pty->write("two"));
         QTRY_COMPARE(rx.bytes, QByteArray("two"));
         QCOMPARE(rx.otherEvents(), 2);
     }

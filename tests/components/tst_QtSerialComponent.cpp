@@ -68,8 +68,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rx.bytes.size(), bytes.size(), 60000);
         QVERIFY(rx.bytes == bytes);
 
-        // A pseudo-terminal refuses parity and short characters on an open
-        // port ("Invalid argument"); that must not cost the port.
+        // A pseudo-terminal refuses parity and short characters on an open port: that must not cost the port.
         component.setSettings(QStringLiteral("19200,E,7,2"));
         component.setHandshaking(2);
         component.setLineSwitch(false);
@@ -129,8 +128,7 @@ private slots:
             QTRY_COMPARE(component->inBufferCount(), last.size());
             rx.drain = drainAtClose;
         } else {
-            // No event loop runs from here to the close: the bytes stay with
-            // the kernel until the close takes them.
+            // No event loop runs until the close: the bytes stay with the kernel.
             QVERIFY(pty.waitQueuedAtSlave(last.size()));
         }
         const qsizetype before = rx.events.size();
@@ -163,9 +161,8 @@ private slots:
         QVERIFY(!openHere(canonical(b.slavePath())));
     }
 
-    // A device sending 16 bytes every millisecond, each a wake-up of its own:
-    // between two throttle ticks the receiver hears at most twice (once at
-    // the tick, once more if that tick found the device quiet).
+    // 16 bytes every millisecond, each a wake-up of its own: between two throttle ticks the receiver
+    // hears at most twice (at the tick, and once more if that tick found the device quiet).
     void coalescesWhileDataKeepsComing()
     {
         SharedTimer ticks; // ticks together with the throttle, and before it

@@ -88,30 +88,22 @@ struct Holder : QProcess
 };
 
 // A device behind a link, as /dev/serial/by-id gives one, that can be pulled and plugged in again.
-class PluggableDevice
+struct PluggableDevice
 {
-public:
-    explicit PluggableDevice(const QString &link)
-        : m_link(link)
-    {
-        plugIn();
-    }
-    Pty &pty() { return *m_pty; }
-    QString device() const { return canonical(m_pty->slavePath()); }
+    QString link;
+    std::unique_ptr<Pty> pty;
+
+    QString device() const { return canonical(pty->slavePath()); }
     void pull(bool removeLink)
     {
-        m_pty->closeMaster();
+        pty->closeMaster();
         if (removeLink)
-            QFile::remove(m_link);
+            QFile::remove(link);
     }
     bool plugIn()
     {
-        m_pty = std::make_unique<Pty>();
-        QFile::remove(m_link);
-        return QFile::link(m_pty->slavePath(), m_link);
+        pty = std::make_unique<Pty>();
+        QFile::remove(link);
+        return QFile::link(pty->slavePath(), link);
     }
-
-private:
-    QString m_link;
-    std::unique_ptr<Pty> m_pty;
 };
