@@ -1,7 +1,5 @@
-// Usage: openport_helper [--hold] DEVICE
-// Maps a port to DEVICE in a settings store of its own, opens it through the
-// serial component and prints "open", "closed" or "error: <description>".
-// With --hold it keeps the port open until its standard input closes.
+// openport_helper [--hold] DEVICE: opens DEVICE through the serial component and prints
+// "open", "closed" or "error: <description>"; with --hold keeps it open until stdin closes.
 #include "components/ComponentError.h"
 #include "components/QtSerialComponent.h"
 #include "tests/support/TestEnv.h"
@@ -19,14 +17,11 @@ int main(int argc, char **argv)
         return 2;
     TestEnv env; // before the application, which may read the store
     QCoreApplication app(argc, argv);
-    constexpr int port = 7;
-    env.mapPort(port, QString::fromLocal8Bit(argv[argc - 1]));
-
+    env.mapPort(7, QString::fromLocal8Bit(argv[argc - 1]));
     QTextStream out(stdout);
     QtSerialComponent component;
     try {
-        component.setCommPort(port);
-        component.setSettings(QStringLiteral("9600,N,8,1"));
+        component.setCommPort(7);
         component.setPortOpen(true);
         out << (component.portOpen() ? "open" : "closed") << Qt::endl;
         while (hold && std::fgetc(stdin) != EOF) {

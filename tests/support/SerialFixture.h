@@ -15,8 +15,7 @@
 
 #include <memory>
 
-// Plays the session's part: on each event notes the code and, for received
-// data, takes input until nothing is left waiting.
+// Plays the session's part: notes each event and takes received input until none is left.
 class Receiver : public QObject
 {
 public:
@@ -42,29 +41,24 @@ inline QString canonical(const QString &path)
     return QFileInfo(path).canonicalFilePath();
 }
 
-// Whether this process holds `device`: the lock file of an open port names it.
+// The lock file of an open port names the process holding it.
 inline bool openHere(const QString &device)
 {
     return PortDiagnosis::findHolder(device).pid == QCoreApplication::applicationPid();
 }
 
-// A component on COM<port>, mapped to `device`, opened with `settings`.
-inline std::unique_ptr<QtSerialComponent>
-openComponent(TestEnv &env, int port, const QString &device,
-              const QString &settings = QStringLiteral("9600,N,8,1"),
-              int retryMs = DeviceWait::retryIntervalMs)
+inline std::unique_ptr<QtSerialComponent> openComponent(TestEnv &env, int port, const QString &device,
+                                                        int retryMs = DeviceWait::retryIntervalMs)
 {
     env.mapPort(port, device);
     auto component = std::make_unique<QtSerialComponent>();
     component->setRetryInterval(retryMs);
     component->setCommPort(port);
-    component->setSettings(settings);
     component->setPortOpen(true);
     return component;
 }
 
-// Lets `count` throttle ticks pass: every SharedTimer of one interval ticks
-// together, so time is counted in the throttle's own ticks.
+// Time counted in the throttle's own ticks: SharedTimers of one interval tick together.
 inline bool throttleTicksPass(int count)
 {
     SharedTimer ticks;
@@ -74,58 +68,42 @@ inline bool throttleTicksPass(int count)
     return QTest::qWaitFor([&] { return spy.count() >= count; }, 30000);
 }
 
-// Another program holding a device open (with a lock file, as serial
-// programs do) until released.
-class Holder
+// Another program holding a device open, with a lock file, until released.
+struct Holder : QProcess
 {
-public:
     explicit Holder(const QString &device)
     {
-        m_process.start(QStringLiteral(OPENPORT_HELPER), {QStringLiteral("--hold"), device});
-        while (m_process.waitForReadyRead(30000) && !m_process.canReadLine()) {
+        start(QStringLiteral(OPENPORT_HELPER), {QStringLiteral("--hold"), device});
+        while (waitForReadyRead(30000) && !canReadLine()) {
         }
-        m_held = m_process.readLine().trimmed() == "open";
+        holding = readLine().trimmed() == "open";
     }
     ~Holder() { release(); }
-    bool isHolding() const { return m_held; }
-    qint64 pid() const { return m_process.processId(); }
     void release()
     {
-        m_process.closeWriteChannel();
-        m_process.waitForFinished(30000);
+        closeWriteChannel();
+        waitForFinished(30000);
     }
-
-private:
-    QProcess m_process;
-    bool m_held = false;
+    bool holding = false;
 };
 
-// A device behind a link, as /dev/serial/by-id gives one: the port map names
-// the link, and the device can be pulled and plugged in again.
-class PluggableDevice
+// A device behind a link, as /dev/serial/by-id gives one, that can be pulled and plugged in again.
+struct PluggableDevice
 {
-public:
-    explicit PluggableDevice(const QString &link)
-        : m_link(link)
-    {
-        plugIn();
-    }
-    Pty &pty() { return *m_pty; }
-    QString device() const { return canonical(m_pty->slavePath()); }
+    QString link;
+    std::unique_ptr<Pty> pty;
+
+    QString device() const { return canonical(pty->slavePath()); }
     void pull(bool removeLink)
     {
-        m_pty->closeMaster();
+        pty->closeMaster();
         if (removeLink)
-            QFile::remove(m_link);
+            QFile::remove(link);
     }
     bool plugIn()
     {
-        m_pty = std::make_unique<Pty>();
-        QFile::remove(m_link);
-        return QFile::link(m_pty->slavePath(), m_link);
+        pty = std::make_unique<Pty>();
+        QFile::remove(link);
+        return QFile::link(pty->slavePath(), link);
     }
-
-private:
-    QString m_link;
-    std::unique_ptr<Pty> m_pty;
 };
