@@ -44,6 +44,8 @@ start_daemon run.bvx
 wait_for 30 grep -q '^COM7: Status: Open' "$LOG" || fail "COM7 did not open"
 wait_for 60 grep -q '^sent' "$E2E/simport8.out" || fail "simport 8 did not finish"
 same_bytes 8 "$E2E/eight.log"
+map_gone() { ! grep -qs "^COM$1=" "$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"; }
+wait_for 30 map_gone 8 || fail "the simulator left its port map entry behind"
 
 echo "-- SIGHUP while COM7 is streaming: COM7 goes on, COM8 stops, COM9 starts"
 # COM9 streams until it is stopped, so its last bytes may be on the way at SIGTERM.

@@ -85,7 +85,6 @@ simport() {
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 size_at_least() { [ "$(file_size "$1")" -ge "$2" ]; }
 sent_size() { file_size "$E2E/$1.sent"; }
-sent_at_least() { [ "$(sent_size "$1")" -ge "$2" ]; }
 
 # bvx "PORT LOG AUTOACTIVATE"...: a configuration of those sessions (115200,N,8,1).
 bvx() {
@@ -115,11 +114,9 @@ device() {
   printf '[Ports]\nCOM%s=%s\n' "$port" "$E2E/dev/$name" >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 }
 
-# stop_device NAME: ends a device; UNREAD is how many bytes it left unread.
+# stop_device NAME: ends a device.
 stop_device() {
   local pid=DEVICE_$1
-  pid=${!pid}
-  kill -TERM "$pid"
-  wait "$pid" || fail "device $1 failed"
-  UNREAD=$(sed -n 's/^stopped unread=//p' "$E2E/$1.out")
+  kill -TERM "${!pid}"
+  wait "${!pid}" || fail "device $1 failed"
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <numeric>
 
 // Small file and data helpers shared by the suites.
 inline QByteArray readFile(const QString &path)
@@ -33,7 +34,6 @@ inline QByteArray randomBytes(qsizetype size, quint32 seed = 1)
 inline QByteArray allByteValues()
 {
     QByteArray bytes(256, Qt::Uninitialized);
-    for (int i = 0; i < 256; ++i)
-        bytes[i] = char(i);
+    std::iota(bytes.begin(), bytes.end(), char(0));
     return bytes;
 }

@@ -17,10 +17,3 @@ void TestEnv::mapPort(int port, const QString &device)
     settings.setValue(QStringLiteral("Ports/COM%1").arg(port), device);
     settings.sync();
 }
-
-void TestEnv::unmapPort(int port)
-{
-    QSettings settings("Ombrix", "Ombrix");
-    settings.remove(QStringLiteral("Ports/COM%1").arg(port));
-    settings.sync();
-}

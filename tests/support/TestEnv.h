@@ -16,7 +16,6 @@ public:
 
     // Points COM<port> at `device` in the port map.
     void mapPort(int port, const QString &device);
-    void unmapPort(int port);
 
 private:
     QTemporaryDir m_dir;
