@@ -28,9 +28,10 @@ test-plain: build
 # and configuration through the code (label asan, listed in one place in
 # tests/CMakeLists.txt): the serial component and port map, the session's
 # byte path and log writer, the configuration file and its reading, the
-# logging service, the fuzz replays, and tst_BadInput, which runs the
-# sanitized program from start-up to its save at exit. Widgets, dialogs, the
-# tray and the end-to-end tests run in the plain half only.
+# logging service, the fuzz replays (the second of which loads and saves
+# through a real main window), and tst_BadInput, which feeds hostile stored
+# placements and port maps to the main window. Other widget tests, dialogs,
+# the tray and the end-to-end tests run in the plain half only.
 test-asan: asan-build
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS) -L asan
 
