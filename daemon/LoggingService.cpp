@@ -268,9 +268,13 @@ void LoggingService::retryInactive()
 
 QList<LoggingService::Problem> LoggingService::problems() const
 {
+    return problemsIn(ProfileSettings::readProfile(m_configPath));
+}
+
+QList<LoggingService::Problem> LoggingService::problemsIn(const Profile &profile) const
+{
     using Kind = Problem::Kind;
     QList<Problem> found;
-    const Profile profile = ProfileSettings::readProfile(m_configPath);
     if (!profile.readable) {
         found.append({Kind::Unreadable, 0,
                       m_configPath + (QFileInfo::exists(m_configPath) ? QStringLiteral(" cannot be read")
@@ -347,7 +351,8 @@ int LoggingService::check(QTextStream &out) const
             << ", program on errors: "
             << (profile.onErrorRunApp.isEmpty() ? QStringLiteral("(none)") : profile.onErrorRunApp) << '\n';
     }
-    const QList<Problem> found = problems();
+    // The problems of the very file read above, not of a second read.
+    const QList<Problem> found = problemsIn(profile);
     for (const Problem &p : found)
         out << "Problem: " << p.text << '\n';
     out << (found.isEmpty() ? QStringLiteral("No problems found")

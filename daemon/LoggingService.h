@@ -85,6 +85,7 @@ private:
     };
 
     bool readConfiguration(ProfileSettings::Profile *profile);
+    QList<Problem> problemsIn(const ProfileSettings::Profile &profile) const;
     QList<Wanted> wantedSessions(const ProfileSettings::Profile &profile, bool report);
     void startSession(const Wanted &wanted);
     void stopSession(const Running &running);
