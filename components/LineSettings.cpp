@@ -1,5 +1,6 @@
 #include "components/LineSettings.h"
 
+#include <QHash>
 #include <QStringList>
 
 namespace {
@@ -33,38 +34,25 @@ std::optional<LineSettings> LineSettings::parse(const QString &text)
     if (!isAsciiDigits(baud) || !ok || s.baudRate <= 0)
         return std::nullopt;
 
-    if (parity == QLatin1String("N"))
-        s.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("E"))
-        s.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("O"))
-        s.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("M"))
-        s.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("S"))
-        s.parity = QSerialPort::SpaceParity;
-    else
-        return std::nullopt;
-
-    if (data == QLatin1String("5"))
-        s.dataBits = QSerialPort::Data5;
-    else if (data == QLatin1String("6"))
-        s.dataBits = QSerialPort::Data6;
-    else if (data == QLatin1String("7"))
-        s.dataBits = QSerialPort::Data7;
-    else if (data == QLatin1String("8"))
-        s.dataBits = QSerialPort::Data8;
-    else
-        return std::nullopt;
-
+    // Each field takes one of the values its list offers, nothing else.
+    static const QHash<QString, QSerialPort::Parity> parities{{"N", QSerialPort::NoParity},
+                                                              {"E", QSerialPort::EvenParity},
+                                                              {"O", QSerialPort::OddParity},
+                                                              {"M", QSerialPort::MarkParity},
+                                                              {"S", QSerialPort::SpaceParity}};
+    static const QHash<QString, QSerialPort::DataBits> dataBits{{"5", QSerialPort::Data5},
+                                                                {"6", QSerialPort::Data6},
+                                                                {"7", QSerialPort::Data7},
+                                                                {"8", QSerialPort::Data8}};
     // Linux terminals have no 1.5 stop bits. A receiver set for one stop bit
     // reads frames sent with 1.5 or 2 correctly, so 1.5 opens with one.
-    if (stop == QLatin1String("1") || stop == QLatin1String("1.5"))
-        s.stopBits = QSerialPort::OneStop;
-    else if (stop == QLatin1String("2"))
-        s.stopBits = QSerialPort::TwoStop;
-    else
+    static const QHash<QString, QSerialPort::StopBits> stopBits{
+        {"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneStop}, {"2", QSerialPort::TwoStop}};
+    if (!parities.contains(parity) || !dataBits.contains(data) || !stopBits.contains(stop))
         return std::nullopt;
+    s.parity = parities.value(parity);
+    s.dataBits = dataBits.value(data);
+    s.stopBits = stopBits.value(stop);
     return s;
 }
 
