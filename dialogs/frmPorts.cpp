@@ -96,6 +96,7 @@ void frmPorts::createControls()
     lstPorts->setRootIsDecorated(false);
     lstPorts->setUniformRowHeights(true);
     lstPorts->setAllColumnsShowFocus(true);
+    lstPorts->setTextElideMode(Qt::ElideMiddle); // the ends of a long link name tell adapters apart
     lstPorts->setColumnCount(ColumnCount);
     place(lstPorts, 120, 360, 8160, 2400);
     for (const auto &[column, width] :
@@ -190,14 +191,15 @@ void frmPorts::reload(int select)
     for (const Row &row : std::as_const(m_rows)) {
         auto *item = new QTreeWidgetItem(lstPorts);
         item->setText(ColumnNumber, row.port ? comName(row.port) : LoadResource(TextNoNumber));
-        item->setText(ColumnDevice, row.present && row.node != row.value
-                                        ? row.value + QStringLiteral(" → ") + row.node
-                                        : row.value);
-        item->setText(ColumnDescription, row.description);
+        item->setText(ColumnDevice, row.value);
+        // Without words from the system, the node tells a device behind a link.
+        item->setText(ColumnDescription,
+                      !row.description.isEmpty() || row.node == row.value ? row.description : row.node);
         // A network port is reached when a session opens it; it is neither here nor missing.
         if (!SerialDevices::isAddress(row.value))
             item->setText(ColumnPresent, LoadResource(row.present ? TextYes : TextNo));
-        item->setToolTip(ColumnDevice, item->text(ColumnDevice));
+        item->setToolTip(ColumnDevice,
+                         row.present ? row.value + QStringLiteral(" → ") + row.node : row.value);
         if (row.port == select && select != 0)
             selected = item;
     }
@@ -227,6 +229,7 @@ void frmPorts::rowChanged()
     if (row->port > 0)
         cboPort->setCurrentIndex(cboPort->findData(row->port));
     txtPath->setText(row->value);
+    txtPath->setCursorPosition(0);
     if (m_active.contains(row->port))
         lblInfo->setText(LoadResource(TextActive).arg(row->port));
     else if (const QString advice = SerialDevices::permissionAdvice(row->node); !advice.isEmpty())

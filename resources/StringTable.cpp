@@ -59,7 +59,7 @@ constexpr StringTable::Entry Entries[] = {
     {2212, u"&Flow Control", u"フロー制御(&F)"},
     {2219, u"&Password...", u"パスワード(&P)"},
     {4030, u"Device Not Available.", u"デバイスが有効ではありません。"},
-    {4200, u"Serial &Ports...", u"シリアルポート(&P)..."},
+    {4200, u"&Serial Ports...", u"シリアルポート(&S)..."},
     {4201, u"Serial Ports", u"シリアルポート"},
     {4202, u"%1: %2, connected", u"%1: %2、接続中"},
     {4203, u"%1: %2, not connected", u"%1: %2、未接続"},
