@@ -135,7 +135,7 @@ private slots:
             SerialDevices::removeEntry(port);
         m_env.mapPort(3, link);
         m_env.mapPort(5, QStringLiteral("/dev/ttyUSB9"));
-        frmPorts dialog({5}, 3);
+        frmPorts dialog({5, 6}, 3);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         const auto row = [&dialog](const QString &number) {
@@ -144,7 +144,7 @@ private slots:
         };
         const QString yes = LoadResource(4210);
         QCOMPARE(row("COM3"), (QStringList{link, yes}));
-        QCOMPARE(dialog.cboFree->findText(QStringLiteral("COM5")), -1); // in use by the active session
+        QCOMPARE(dialog.cboFree->findText(QStringLiteral("COM6")), -1); // in use by an active session
         dialog.cboFree->setCurrentIndex(dialog.cboFree->findText(QStringLiteral("COM7")));
         QTest::keyClick(dialog.cmdMove, Qt::Key_Space);
         QCOMPARE(dialog.lblInfo->text(), LoadResource(4223).arg(7).arg(link));
