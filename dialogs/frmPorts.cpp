@@ -168,6 +168,12 @@ void frmPorts::reload(int select)
         } else if (const auto device = takeDevice(row.value)) {
             std::tie(row.node, row.description, row.present) =
                 std::tuple(device->node, device->description, true);
+        } else {
+            // A path to something the system lists as no serial device (a
+            // pseudo-terminal, a second name of a device already listed).
+            row.node = PortMap::resolvedPath(row.value);
+            row.present = QFileInfo::exists(row.node);
+            row.description = row.present ? SerialDevices::describe(row.node) : QString();
         }
         m_rows.append(row);
     }

@@ -135,6 +135,7 @@ private slots:
             SerialDevices::removeEntry(port);
         m_env.mapPort(3, link);
         m_env.mapPort(5, QStringLiteral("/dev/ttyUSB9"));
+        m_env.mapPort(8, adapter.slavePath()); // a second name of the adapter
         frmPorts dialog({5, 6}, 3);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -144,6 +145,7 @@ private slots:
         };
         const QString yes = LoadResource(4210);
         QCOMPARE(row("COM3"), (QStringList{link, yes}));
+        QCOMPARE(row("COM8"), (QStringList{adapter.slavePath(), yes}));
         QCOMPARE(dialog.cboFree->findText(QStringLiteral("COM6")), -1); // in use by an active session
         dialog.cboFree->setCurrentIndex(dialog.cboFree->findText(QStringLiteral("COM7")));
         QTest::keyClick(dialog.cmdMove, Qt::Key_Space);
@@ -163,7 +165,7 @@ private slots:
             QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(dialog.lblInfo->text(), LoadResource(4221).arg(5));
         QCOMPARE(SerialDevices::entries(), before);
-        QCOMPARE(before.keys(), (QList<int>{5, 7, 9}));
+        QCOMPARE(before.keys(), (QList<int>{5, 7, 8, 9}));
     }
 };
 
