@@ -8,6 +8,7 @@
 #include "dialogs/Form2.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/frmPorts.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 #include "session/frmDocument.h"
@@ -408,6 +409,14 @@ frmDocument *frmMain::NewSession()
     m_sessions.append(session);
     // Compares addresses only: the window is half destroyed by then.
     connect(session, &QObject::destroyed, this, [this, session] { m_sessions.removeOne(session); });
+    connect(session, &frmDocument::portsRequested, this, [this, session] {
+        QSet<int> active; // numbers the dialog must leave alone
+        for (const frmDocument *open : sessions()) {
+            if (open->isActive())
+                active.insert(open->portNumber());
+        }
+        frmPorts::showModal(active, session->portNumber());
+    });
     session->setWindowTitle(LoadResource(TextSessionTitle));
     session->show();
     return session;

@@ -3,6 +3,7 @@
 #include "common/UnixSignals.h"
 #include "app/frmMain.h"
 #include "common/Globals.h"
+#include "components/PortNumbering.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
     QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
+    // USB serial devices get their COM numbers before any session opens one.
+    PortNumbering numbering;
+    numbering.start();
     window.MDIForm_Load(fileName);
     // A configuration saved minimised starts with only the tray icon, when
     // there is a tray; the tray menu's Open brings the window.

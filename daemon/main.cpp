@@ -4,12 +4,15 @@
 
 #include "common/ProgramDir.h"
 #include "common/UnixSignals.h"
+#include "components/PortMap.h"
+#include "components/SerialDevices.h"
 #include "config/ProfileModel.h"
 #include "daemon/LoggingService.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <csignal>
@@ -44,6 +47,33 @@ void printLine(const QString &line)
     std::fflush(stderr);
 }
 
+// The port map as this user has it and the serial devices present, one
+// line each; reads the map, never writes it.
+void listPorts(QTextStream &out)
+{
+    QList<SerialDevices::Device> devices = SerialDevices::present();
+    const QMap<int, QString> entries = SerialDevices::entries();
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        out << "COM" << it.key() << '=' << it.value();
+        if (SerialDevices::isAddress(it.value())) {
+            out << ", network port\n";
+            continue;
+        }
+        const QString node = PortMap::resolvedPath(it.value());
+        const bool present = QFileInfo::exists(node);
+        devices.removeIf(
+            [&](const SerialDevices::Device &d) { return d.path == it.value() || d.node == node; });
+        const QString description = present ? SerialDevices::describe(node) : QString();
+        out << (present && node != it.value() ? " -> " + node : QString())
+            << (present ? ", present" : ", not present")
+            << (description.isEmpty() ? QString() : ", " + description) << '\n';
+    }
+    for (const SerialDevices::Device &d : std::as_const(devices)) {
+        out << "no entry: " << d.path << (d.node != d.path ? " -> " + d.node : QString()) << ", present"
+            << (d.description.isEmpty() ? QString() : ", " + d.description) << '\n';
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -65,8 +95,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption check(
         QStringLiteral("check"), QStringLiteral("Print what would be done and every problem seen; open "
                                                 "nothing. Exit status 0 when there is no problem, else 1."));
+    const QCommandLineOption ports(
+        QStringLiteral("ports"),
+        QStringLiteral("List the port map (COM number = device) and the serial devices "
+                       "present, then exit. The map is read, never written."));
     parser.addOption(all);
     parser.addOption(check);
+    parser.addOption(ports);
     parser.addPositionalArgument(QStringLiteral("CONFIG"), QStringLiteral("The configuration file (.bvx)."),
                                  QStringLiteral("[CONFIG]"));
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -76,6 +111,11 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return exitOk;
+    }
+    if (parser.isSet(ports)) {
+        QTextStream out(stdout);
+        listPorts(out);
         return exitOk;
     }
     const QStringList positional = parser.positionalArguments();

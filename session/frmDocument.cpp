@@ -4,6 +4,7 @@
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
 #include "components/SerialComponent.h"
+#include "components/SerialDevices.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 #include "session/PortSettings.h"
@@ -17,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 
 namespace {
@@ -28,6 +30,11 @@ using DesignForm::place;
 constexpr int TextTitle = 2143;
 constexpr int TextActivate = 2159;
 constexpr int TextDeActivate = 2160;
+constexpr int TextPortsMenu = 4200;
+constexpr int TextConnected = 4202;
+constexpr int TextNotConnected = 4203;
+constexpr int TextNetworkPort = 4204;
+constexpr int TextWhereToChange = 4205;
 
 // Designed client area, in twips.
 constexpr int clientWidth = 6105;
@@ -72,6 +79,12 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
     connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
     Combo2->installEventFilter(this);
+    // The port list's edit field keeps its own menu, with the dialog added.
+    for (QWidget *w : {static_cast<QWidget *>(Combo2), static_cast<QWidget *>(Combo2->lineEdit())}) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, w](const QPoint &pos) { showPortMenu(w, pos); });
+    }
     connect(&Timer2, &SharedTimer::timeout, this, &frmDocument::Timer2_Timer);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(50);
@@ -311,11 +324,35 @@ void frmDocument::updatePortToolTip()
         Combo2->setToolTip(tr("No port selected"));
         return;
     }
-    const QString device = PortMap::devicePath(port);
-    if (QFileInfo::exists(device))
-        Combo2->setToolTip(tr("COM%1 opens %2").arg(port).arg(device));
-    else
-        Combo2->setToolTip(tr("COM%1 opens %2, which does not exist").arg(port).arg(device));
+    const QString com = QStringLiteral("COM%1").arg(port);
+    const QString value = PortMap::devicePath(port);
+    QString text;
+    if (SerialDevices::isAddress(value)) {
+        text = LoadResource(TextNetworkPort).arg(com, value);
+    } else {
+        // What it opens: the system's words for the device, then its node.
+        const QString node = PortMap::resolvedPath(value);
+        if (QFileInfo::exists(node)) {
+            const QString description = SerialDevices::describe(node);
+            text = LoadResource(TextConnected)
+                       .arg(com, description.isEmpty() ? node : description + QStringLiteral(", ") + node);
+        } else {
+            text = LoadResource(TextNotConnected).arg(com, value);
+        }
+    }
+    Combo2->setToolTip(text + QLatin1Char('\n') + LoadResource(TextWhereToChange));
+}
+
+void frmDocument::showPortMenu(QWidget *from, const QPoint &pos)
+{
+    QMenu *menu = Combo2->lineEdit()->createStandardContextMenu();
+    menu->setObjectName(QStringLiteral("mnuPortList"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction *ports = menu->addAction(LoadResource(TextPortsMenu));
+    ports->setObjectName(QStringLiteral("mnuSerialPorts"));
+    connect(ports, &QAction::triggered, this, &frmDocument::portsRequested);
+    menu->popup(from->mapToGlobal(pos));
 }
 
 bool frmDocument::eventFilter(QObject *watched, QEvent *event)

@@ -42,6 +42,8 @@ public:
     bool isActive() const;
     // Reports a capture error to the error log and the external program.
     void LogErrors(const QString &Desc);
+    // The COM number the port list names; -1 for none.
+    int portNumber() const;
 
     static QString defaultLogFile();
     static QString defaultOutFile();
@@ -62,6 +64,10 @@ public:
     SerialComponent *MSComm1 = nullptr;
     FileDialogComponent *CommonDialog1 = nullptr;
 
+signals:
+    // The user asked for the "Serial Ports" dialog from the port list.
+    void portsRequested();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -72,9 +78,9 @@ private:
     void Timer2_Timer();
     void showStatus(const QString &text, const QString &detail);
     void setListsEnabled(bool enabled);
-    int portNumber() const;
     QString settingsString() const;
     void updatePortToolTip();
+    void showPortMenu(QWidget *from, const QPoint &pos);
 
     QWidget *m_client = nullptr;
     SerialSession *m_session = nullptr;

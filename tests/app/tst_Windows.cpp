@@ -6,6 +6,7 @@
 #include "dialogs/Form2.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/frmPorts.h"
 #include "resources/LoadResource.h"
 #include "session/frmDocument.h"
 #include "tests/support/TestEnv.h"
@@ -36,6 +37,7 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
     }
     return std::unique_ptr<QWidget>(name == u"frmDocument"  ? new frmDocument
                                     : name == u"frmOptions" ? static_cast<QWidget *>(new frmOptions)
+                                    : name == u"frmPorts"   ? static_cast<QWidget *>(new frmPorts({}))
                                     : name == u"Form1"      ? new Form1
                                     : name == u"Form2"      ? static_cast<QWidget *>(new Form2)
                                                             : new frmAbout);
@@ -173,7 +175,8 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         QTest::addColumn<Language>("language");
-        for (const char *window : {"frmMain", "frmDocument", "frmOptions", "Form1", "Form2", "frmAbout"}) {
+        for (const char *window :
+             {"frmMain", "frmDocument", "frmOptions", "frmPorts", "Form1", "Form2", "frmAbout"}) {
             QTest::addRow("%s en", window) << QString::fromLatin1(window) << Language::English;
             QTest::addRow("%s ja", window) << QString::fromLatin1(window) << Language::Japanese;
         }

@@ -2,6 +2,7 @@
 #include "common/Globals.h"
 #include "components/QtSerialComponent.h"
 #include "config/PrivateProfile.h"
+#include "dialogs/frmPorts.h"
 #include "resources/LoadResource.h"
 #include "session/frmDocument.h"
 #include "tests/support/Files.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
@@ -120,7 +122,7 @@ private slots:
         QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
         bool stayedHidden = false;
         std::shared_ptr<QString> box;
-        const auto prompt = answerModal<QDialog>(this, [&](QDialog *dialog) {
+        const auto prompt = answerModal<QDialog>(w.get(), [&](QDialog *dialog) {
             // Hidden while it asks; the tray's Open cannot get past the prompt.
             w->mnuOpen->trigger();
             stayedHidden = w->isHidden() && QApplication::activeModalWidget() == dialog;
@@ -172,7 +174,14 @@ private slots:
         active->Combo2->setCurrentIndex(30);
         active->Command1_Click();
         QVERIFY(active->MSComm1->portOpen());
-        w->NewSession();
+        // The port dialog, asked for from another session, leaves the active session's number alone.
+        auto refusal = std::make_shared<QString>();
+        answerModal<frmPorts>(w.get(), [refusal](frmPorts *d) {
+            d->cboPort->setCurrentIndex(29), d->txtPath->setText("/dev/null"), d->cmdSet->click();
+            *refusal = d->lblInfo->text(), d->reject();
+        });
+        emit w->NewSession()->portsRequested();
+        QCOMPARE(*refusal, LoadResource(4221).arg(30));
         w->mnuFileOpen->trigger();
         QCOMPARE(w->CurrentFileName, path("three.bvx"));
         const QList<frmDocument *> open = w->sessions();

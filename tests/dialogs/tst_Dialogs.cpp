@@ -1,15 +1,24 @@
 #include "common/Globals.h"
+#include "components/SerialDevices.h"
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/frmPorts.h"
+#include "resources/ResourceText.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "tests/support/Modal.h"
+
+Q_DECLARE_METATYPE(Language)
 
 class tst_Dialogs : public QObject
 {
@@ -103,6 +112,60 @@ private slots:
         dialog.Text1->setText(QStringLiteral("typed"));
         dialog.Command2->click();
         QCOMPARE(Globals::EnteredPassword, QString());
+    }
+
+    // Driven by keys and clicks as a user would: a device moved to another
+    // number, an address typed for one, an active session's number left alone.
+    void ports_data()
+    {
+        QTest::addColumn<Language>("language");
+        QTest::newRow("English") << Language::English;
+        QTest::newRow("Japanese") << Language::Japanese;
+    }
+    void ports()
+    {
+        QFETCH(Language, language);
+        setLanguageOverride(language);
+        Pty adapter;
+        const QString link = m_env.filePath(QStringLiteral("usb-A"));
+        QFile::remove(link);
+        QVERIFY(QFile::link(adapter.slavePath(), link));
+        qputenv("OMBRIX_SERIAL_BY_ID", m_env.path().toLocal8Bit());
+        for (int port : SerialDevices::entries().keys())
+            SerialDevices::removeEntry(port);
+        m_env.mapPort(3, link);
+        m_env.mapPort(5, QStringLiteral("/dev/ttyUSB9"));
+        m_env.mapPort(8, adapter.slavePath()); // a second name of the adapter
+        frmPorts dialog({5, 6}, 3);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        const auto row = [&dialog](const QString &number) {
+            const auto items = dialog.lstPorts->findItems(number, Qt::MatchExactly, frmPorts::ColumnNumber);
+            return items.isEmpty() ? QStringList() : QStringList{items[0]->text(1), items[0]->text(3)};
+        };
+        const QString yes = LoadResource(4210);
+        QCOMPARE(row("COM3"), (QStringList{link, yes}));
+        QCOMPARE(row("COM8"), (QStringList{adapter.slavePath(), yes}));
+        QCOMPARE(dialog.cboFree->findText(QStringLiteral("COM6")), -1); // in use by an active session
+        dialog.cboFree->setCurrentIndex(dialog.cboFree->findText(QStringLiteral("COM7")));
+        QTest::keyClick(dialog.cmdMove, Qt::Key_Space);
+        QCOMPARE(dialog.lblInfo->text(), LoadResource(4223).arg(7).arg(link));
+        QCOMPARE(row("COM7").value(1), yes);
+        QVERIFY(row("COM3").isEmpty());
+
+        dialog.cboPort->setCurrentIndex(dialog.cboPort->findText(QStringLiteral("COM9")));
+        dialog.txtPath->setText(QStringLiteral("tcp://127.0.0.1:2000"));
+        QTest::keyClick(dialog.txtPath, Qt::Key_Return);
+        QCOMPARE(row("COM9"),
+                 (QStringList{"tcp://127.0.0.1:2000", QString()})); // an address, not a missing file
+
+        dialog.lstPorts->setCurrentItem(dialog.lstPorts->findItems("COM5", Qt::MatchExactly)[0]);
+        const QMap<int, QString> before = SerialDevices::entries();
+        for (QPushButton *button : {dialog.cmdMove, dialog.cmdRemove, dialog.cmdSet})
+            QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(dialog.lblInfo->text(), LoadResource(4221).arg(5));
+        QCOMPARE(SerialDevices::entries(), before);
+        QCOMPARE(before.keys(), (QList<int>{5, 7, 8, 9}));
     }
 };
 

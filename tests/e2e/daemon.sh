@@ -39,6 +39,14 @@ grep -q "^Problem: session 1: COM11 opens $E2E/unplugged does not exist" "$E2E/o
   { cat "$E2E/out"; fail "--check problems"; }
 [ ! -e "$E2E/seven.log" ] || fail "--check created a log file"
 
+echo "-- --ports lists the map and the devices present; the service numbers no device"
+mkdir "$E2E/by-id"
+socat "PTY,link=$E2E/by-id/usb-Sim-if00,raw,echo=0" "PTY,raw,echo=0" & PIDS+=("$!")
+wait_for 30 test -e "$E2E/by-id/usb-Sim-if00" || fail "socat made no device"
+export OMBRIX_SERIAL_BY_ID=$E2E/by-id
+[ "$(status_of "$DAEMON" --ports)" = 0 ] && grep -q '^COM7=/dev/pts/[0-9]*, present$' "$E2E/out" &&
+  grep -q "^no entry: $E2E/by-id/usb-Sim-if00 -> /dev/pts/" "$E2E/out" || { cat "$E2E/out"; fail "--ports"; }
+
 echo "-- two devices logged byte-exact"
 start_daemon run.bvx
 wait_for 30 grep -q '^COM7: Status: Open' "$LOG" || fail "COM7 did not open"
@@ -68,6 +76,7 @@ same_bytes 9 "$E2E/nine.log"
 # COM7 ran on through the reload: opened once, closed once (at the end).
 [ "$(grep -c '^COM7: Status: Open' "$LOG")" = 1 ] && [ "$(grep -c '^COM7: Status: Closed' "$LOG")" = 1 ] ||
   fail "COM7 was reopened across the reload"
+! grep -q by-id "$XDG_CONFIG_HOME/Ombrix/Ombrix.conf" || fail "the service wrote the port map"
 cmp -s "$E2E/run.bvx" <(bvx "7 $E2E/seven.log 1" "9 $E2E/nine.log 1") || fail "the configuration was written"
 
 echo "-- a log file that cannot be written: one status line, errorlog.txt in the program directory, SIGINT"

@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -58,9 +60,19 @@ private slots:
             w->Combo2->setCurrentIndex(port);
             return w->Combo2->toolTip();
         };
-        QVERIFY(tip(7).contains(device) && !tip(7).contains(QStringLiteral("does not exist")));
-        QVERIFY(tip(3).contains(QStringLiteral("/dev/ttyS2"))); // unmapped
-        QVERIFY(tip(8).contains(unplugged) && tip(8).contains(QStringLiteral("does not exist")));
+        m_env.mapPort(9, QStringLiteral("tcp://127.0.0.1:2000"));
+        const QString where = u'\n' + LoadResource(4205);
+        QCOMPARE(tip(7), "COM7: " + device + ", connected" + where);
+        QVERIFY(tip(3).startsWith(QStringLiteral("COM3: /dev/ttyS2, "))); // unmapped
+        QCOMPARE(tip(8), "COM8: " + unplugged + ", not connected" + where);
+        QCOMPARE(tip(9), "COM9: network port tcp://127.0.0.1:2000" + where);
+        // The port list's menu offers the dialog the hover text names.
+        QSignalSpy asked(w.get(), &frmDocument::portsRequested);
+        emit w->Combo2->lineEdit()->customContextMenuRequested({});
+        auto *menu = w->findChild<QMenu *>(QStringLiteral("mnuPortList"));
+        QVERIFY(menu && menu->actions().last()->text() == LoadResource(4200));
+        menu->actions().last()->trigger();
+        QCOMPARE(asked.size(), 1);
     }
 
     void activateButton_data()

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDialog>
+#include <QSet>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+// The "Serial Ports" dialog: every COM number that has an entry in the port
+// map or a device present, and every serial device present, numbered or
+// not. The user gives a device another free number, types a path or network
+// address for a number, or removes an entry. Each change is stored at once
+// and reaches a session when it is next activated; the numbers of active
+// sessions stay as they are.
+class frmPorts : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(frmPorts)
+
+public:
+    // `activePorts`: the numbers active sessions use; `current` is selected first.
+    explicit frmPorts(const QSet<int> &activePorts, int current = 0);
+
+    static void showModal(const QSet<int> &activePorts, int current);
+
+    // The list's columns.
+    enum Column { ColumnNumber, ColumnDevice, ColumnDescription, ColumnPresent, ColumnCount };
+
+    QLabel *lblDevices = nullptr;
+    QTreeWidget *lstPorts = nullptr;
+    QLabel *lblFree = nullptr;
+    QComboBox *cboFree = nullptr;
+    QPushButton *cmdMove = nullptr;
+    QPushButton *cmdRemove = nullptr;
+    QLabel *lblPort = nullptr;
+    QComboBox *cboPort = nullptr;
+    QLabel *lblPath = nullptr;
+    QLineEdit *txtPath = nullptr;
+    QPushButton *cmdSet = nullptr;
+    QLabel *lblInfo = nullptr;
+    QPushButton *cmdClose = nullptr;
+
+private:
+    struct Row
+    {
+        int port = 0;    // 0: no number
+        QString value{}; // the entry, or the device's path
+        QString node{};  // the device node, when present
+        QString description{};
+        bool present = false;
+        bool hasEntry = false;
+    };
+
+    void createControls();
+    void reload(int select);
+    void rowChanged();
+    void moveClick();
+    void setClick();
+    void removeClick();
+    const Row *selectedRow() const;
+    bool refusedActive(int port);
+    void store(bool stored, int port);
+
+    const QSet<int> m_active;
+    QList<Row> m_rows;
+};
