@@ -37,8 +37,26 @@ class tst_SerialSession : public QObject
         auto session = std::make_unique<SerialSession>();
         session->setPortName(QStringLiteral("COM%1").arg(port));
         session->setLogFile(log);
+        session->setIdleClose(24 * 3600 * 1000); // the tests give the idle ticks themselves
         const auto outcome = session->activate(port, QStringLiteral("9600,N,8,1"), 0);
         return outcome == Activation::Opened ? std::move(session) : nullptr;
+    }
+    static void idleTicks(SerialSession &session, int count)
+    {
+        auto *timer = session.findChild<SharedTimer *>(QStringLiteral("idleClose"));
+        QVERIFY(timer && timer->isActive());
+        for (int i = 0; i < count; ++i)
+            emit timer->timeout();
+    }
+    // Whether another program could take the write lock on the file now.
+    static bool lockable(const QString &path)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        const bool locked = fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+        ::close(fd);
+        return locked;
     }
     static QStringList errorLogLines()
     {
@@ -126,8 +144,8 @@ private slots:
         QSignalSpy changes(session.get(), &SerialSession::statusChanged);
         QVERIFY(pty.write("one"));
         QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("keptone"), 30000);
-        // The file is closed between batches: another program may add to it,
-        // and the next batch goes after what it wrote.
+        // Another program may append while the file is open (the lock binds
+        // only those who ask for it): the next batch goes after what it wrote.
         QFile other(log);
         QVERIFY(other.open(QIODevice::Append) && other.write("two") == 3 && other.flush());
         QVERIFY(pty.write("three"));
@@ -180,6 +198,7 @@ private slots:
             small.rlim_cur = rlim_t(sent.size() + 4);
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         } else { // an open file description lock conflicts even within this process
+            idleTicks(*session, 3);
             lockFd = ::open(QFile::encodeName(log).constData(), O_WRONLY | O_CLOEXEC);
             struct flock lock = {};
             lock.l_type = F_WRLCK;
@@ -205,6 +224,63 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readFile(log), sent, 30000);
         QCOMPARE(session->status(), QStringLiteral("Status: Open"));
         QCOMPARE(errorLogLines().size(), 2);
+    }
+
+    // What a user may do with a log file that the session holds open.
+    void logFileWhileOpen_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QByteArray>("log");   // afterwards; "new" was sent after the action
+        QTest::addColumn<QByteArray>("other"); // the file the log was renamed to, or the field names
+        QTest::newRow("field edited") << "edit" << QByteArray("old") << QByteArray("new");
+        QTest::newRow("renamed (log rotation)") << "mv" << QByteArray("new") << QByteArray("old");
+        QTest::newRow("deleted") << "rm" << QByteArray("new") << QByteArray();
+        QTest::newRow("replaced") << "replace" << QByteArray("othernew") << QByteArray();
+        QTest::newRow("truncated") << "truncate" << QByteArray("new") << QByteArray();
+        QTest::newRow("no bytes for a while") << "idle" << QByteArray("oldnew") << QByteArray();
+        QTest::newRow("de-activated") << "deactivate" << QByteArray("old") << QByteArray();
+        QTest::newRow("session gone (window closed)") << "destroy" << QByteArray("old") << QByteArray();
+    }
+    void logFileWhileOpen()
+    {
+        QFETCH(QString, action);
+        const QString log = m_env.filePath(action + ".log"), other = log + ".other";
+        Pty pty;
+        auto session = openSession(pty, 22, log);
+        QVERIFY(session && pty.write("old"));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("old"), 30000);
+        QVERIFY(!lockable(log)); // held: others may read it, not write it
+        const bool edit = action == u"edit",
+                   closes = QStringList{"idle", "deactivate", "destroy"}.contains(action);
+        if (edit) {
+            session->setLogFile(other);
+        } else if (action == u"mv") {
+            QVERIFY(QFile::rename(log, other));
+        } else if (action == u"rm") {
+            QVERIFY(QFile::remove(log));
+        } else if (action == u"replace") {
+            QVERIFY(writeFile(other, "other") && ::rename(qPrintable(other), qPrintable(log)) == 0);
+        } else if (action == u"truncate") {
+            QVERIFY(::truncate(qPrintable(log), 0) == 0);
+        } else if (action == u"idle") {
+            idleTicks(*session, 2);
+            QVERIFY(!lockable(log));
+            idleTicks(*session, 1);
+        } else if (action == u"deactivate") {
+            session->deactivate();
+        } else {
+            session.reset();
+        }
+        QVERIFY(!closes || lockable(log));
+        if (session && session->isActive()) {
+            QVERIFY(pty.write("new"));
+            const QString target = edit ? other : log;
+            QTRY_VERIFY_WITH_TIMEOUT(readFile(target).endsWith("new"), 30000);
+            QVERIFY(!lockable(target));
+            QVERIFY(!QFile::exists(other) || lockable(edit ? log : other)); // the file it left is released
+        }
+        QTEST(readFile(log), "log");
+        QTEST(readFile(other), "other");
     }
 
     void errorReports()
