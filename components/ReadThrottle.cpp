@@ -61,10 +61,18 @@ void ReadThrottle::stop()
     m_timer.stop();
 }
 
-void ReadThrottle::arrivedWhileArmed()
+bool ReadThrottle::arrivedWhileArmed(QByteArray &into)
 {
-    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes)
+    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes) {
         pause();
+        return false;
+    }
+    // The port's own read takes one kernel buffer per wake-up; whatever the
+    // kernel holds beyond it is taken now rather than after another trip
+    // through the event loop.
+    if (m_port.bytesAvailable() > 0)
+        into.append(m_port.readAll());
+    return drain(into);
 }
 
 void ReadThrottle::keepPaused()
@@ -156,15 +164,21 @@ bool ReadThrottle::readPaused(QByteArray &into)
         into.append(m_port.readAll());
         setPortWatching(false);
     }
+    return drain(into);
+}
+
+bool ReadThrottle::drain(QByteArray &into)
+{
 #ifdef Q_OS_UNIX
+    // Reads until the descriptor is empty, each read larger than the
+    // kernel's buffer; within reason, so that a device faster than the disk
+    // cannot keep the program here.
+    char chunk[65536];
     const int fd = int(m_port.handle());
-    char chunk[16384];
     for (int i = 0; i < 64; ++i) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n > 0) {
             into.append(chunk, qsizetype(n));
-            if (size_t(n) < sizeof chunk)
-                break;
             continue;
         }
         if (n < 0 && errno == EINTR)
