@@ -98,7 +98,12 @@ void ReadThrottle::readAtClose()
 
 bool ReadThrottle::intervalEnded(qint64 arrived)
 {
-    m_busyInterval = arrived >= busyIntervalBytes;
+    // Busy is a rate: on a loaded machine the ticks come late, and an
+    // interval stretched to ten times its length brings ten times the bytes
+    // without the device being any faster. Taking a slow device for a busy
+    // one would read it at every arrival, loading the machine further.
+    const qint64 length = qMax<qint64>(m_armed.elapsed(), intervalMs);
+    m_busyInterval = arrived * intervalMs >= busyIntervalBytes * length;
     if (arrived > 0) {
         // Still coming: stay armed. A busy device reads freely until the
         // next tick; a slow one stays paused.
@@ -170,15 +175,19 @@ bool ReadThrottle::readPaused(QByteArray &into)
 bool ReadThrottle::drain(QByteArray &into)
 {
 #ifdef Q_OS_UNIX
-    // Reads until the descriptor is empty, each read larger than the
-    // kernel's buffer; within reason, so that a device faster than the disk
-    // cannot keep the program here.
+    // Reads until the descriptor is empty, within reason, so that a device
+    // faster than the disk cannot keep the program here. A terminal's read
+    // returns at most its line buffer; a read that filled it may have left
+    // more behind (the next read moves it up), a shorter one emptied it.
+    constexpr ssize_t lineBuffer = 4096;
     char chunk[65536];
     const int fd = int(m_port.handle());
     for (int i = 0; i < 64; ++i) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n > 0) {
             into.append(chunk, qsizetype(n));
+            if (n < lineBuffer)
+                break;
             continue;
         }
         if (n < 0 && errno == EINTR)
