@@ -24,6 +24,10 @@ constexpr int readsOnClose = 64;
 // pausing it would only hold it back, so the interval after a busy one reads
 // freely.
 constexpr qint64 busyIntervalBytes = 2048;
+// A terminal's read returns at most its line buffer: a read that filled it
+// may have left more behind (the next read moves it up), a shorter one
+// emptied the kernel.
+constexpr qint64 lineBuffer = 4096;
 
 } // namespace
 
@@ -67,11 +71,13 @@ bool ReadThrottle::arrivedWhileArmed(QByteArray &into)
         pause();
         return false;
     }
-    // The port's own read takes one kernel buffer per wake-up; whatever the
-    // kernel holds beyond it is taken now rather than after another trip
-    // through the event loop.
-    if (m_port.bytesAvailable() > 0)
-        into.append(m_port.readAll());
+    // The port's own read takes at most the terminal's line buffer per
+    // wake-up. A short one emptied the kernel; a full one may have left more
+    // behind, which is taken now rather than after another trip through the
+    // event loop.
+    if (m_port.bytesAvailable() < lineBuffer)
+        return false;
+    into.append(m_port.readAll());
     return drain(into);
 }
 
@@ -176,10 +182,7 @@ bool ReadThrottle::drain(QByteArray &into)
 {
 #ifdef Q_OS_UNIX
     // Reads until the descriptor is empty, within reason, so that a device
-    // faster than the disk cannot keep the program here. A terminal's read
-    // returns at most its line buffer; a read that filled it may have left
-    // more behind (the next read moves it up), a shorter one emptied it.
-    constexpr ssize_t lineBuffer = 4096;
+    // faster than the disk cannot keep the program here.
     char chunk[65536];
     const int fd = int(m_port.handle());
     for (int i = 0; i < 64; ++i) {
