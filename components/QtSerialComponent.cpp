@@ -276,7 +276,13 @@ void QtSerialComponent::onReadyRead()
     if (m_busy > 0 || m_closing)
         return;
     if (m_throttle.isActive()) {
-        m_throttle.arrivedWhileArmed();
+        bool gone = false;
+        {
+            DepthGuard busy(m_busy);
+            gone = m_throttle.arrivedWhileArmed(m_salvaged);
+        }
+        if (gone || m_lossPending)
+            deviceLost(true);
         return;
     }
     // Armed before raising, so that a nested event loop in the receiver

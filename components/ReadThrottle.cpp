@@ -24,6 +24,10 @@ constexpr int readsOnClose = 64;
 // pausing it would only hold it back, so the interval after a busy one reads
 // freely.
 constexpr qint64 busyIntervalBytes = 2048;
+// A terminal's read returns at most its line buffer: a read that filled it
+// may have left more behind (the next read moves it up), a shorter one
+// emptied the kernel.
+constexpr qint64 lineBuffer = 4096;
 
 } // namespace
 
@@ -61,10 +65,20 @@ void ReadThrottle::stop()
     m_timer.stop();
 }
 
-void ReadThrottle::arrivedWhileArmed()
+bool ReadThrottle::arrivedWhileArmed(QByteArray &into)
 {
-    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes)
+    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes) {
         pause();
+        return false;
+    }
+    // The port's own read takes at most the terminal's line buffer per
+    // wake-up. A short one emptied the kernel; a full one may have left more
+    // behind, which is taken now rather than after another trip through the
+    // event loop.
+    if (m_port.bytesAvailable() < lineBuffer)
+        return false;
+    into.append(m_port.readAll());
+    return drain(into);
 }
 
 void ReadThrottle::keepPaused()
@@ -90,7 +104,12 @@ void ReadThrottle::readAtClose()
 
 bool ReadThrottle::intervalEnded(qint64 arrived)
 {
-    m_busyInterval = arrived >= busyIntervalBytes;
+    // Busy is a rate: on a loaded machine the ticks come late, and an
+    // interval stretched to ten times its length brings ten times the bytes
+    // without the device being any faster. Taking a slow device for a busy
+    // one would read it at every arrival, loading the machine further.
+    const qint64 length = qMax<qint64>(m_armed.elapsed(), intervalMs);
+    m_busyInterval = arrived * intervalMs >= busyIntervalBytes * length;
     if (arrived > 0) {
         // Still coming: stay armed. A busy device reads freely until the
         // next tick; a slow one stays paused.
@@ -156,14 +175,21 @@ bool ReadThrottle::readPaused(QByteArray &into)
         into.append(m_port.readAll());
         setPortWatching(false);
     }
+    return drain(into);
+}
+
+bool ReadThrottle::drain(QByteArray &into)
+{
 #ifdef Q_OS_UNIX
+    // Reads until the descriptor is empty, within reason, so that a device
+    // faster than the disk cannot keep the program here.
+    char chunk[65536];
     const int fd = int(m_port.handle());
-    char chunk[16384];
     for (int i = 0; i < 64; ++i) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n > 0) {
             into.append(chunk, qsizetype(n));
-            if (size_t(n) < sizeof chunk)
+            if (n < lineBuffer)
                 break;
             continue;
         }

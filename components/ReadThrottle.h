@@ -42,8 +42,9 @@ public:
     bool isActive() const { return m_timer.isActive(); }
 
     // Bytes came while armed: hold them until the tick, unless the device
-    // is fast enough to fill an interval anyway.
-    void arrivedWhileArmed();
+    // is fast enough to fill an interval anyway; such a device is drained
+    // into `into` at each wake-up. True when the device turned out to be gone.
+    bool arrivedWhileArmed(QByteArray &into);
     // The port's buffer was read: make it stop watching again if paused.
     void keepPaused();
     // A tick's read into `into`; true when the device turned out to be gone.
@@ -63,6 +64,7 @@ private:
     void pause();
     void resume();
     bool readPaused(QByteArray &into);
+    bool drain(QByteArray &into);
     void pullPending(int maxReads);
 
     QSerialPort &m_port;

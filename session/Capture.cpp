@@ -16,9 +16,12 @@ Capture::Outcome Capture::receive(SerialComponent &comm, const QString &logPath)
     bool ok = m_held.isEmpty() || writeAll(std::exchange(m_held, {}));
     while (ok && comm.inBufferCount() > 0)
         ok = writeAll(comm.input());
-    m_writer.close();
-    if (!ok)
+    if (!ok) {
+        // Reopened at the next event: a full disk or a file that went bad
+        // may be writable again by then.
         m_error = m_writer.error();
+        m_writer.close();
+    }
     return ok ? Outcome::Written : Outcome::FileError;
 }
 

@@ -8,7 +8,8 @@
 class SerialComponent;
 
 // The byte path of one session, free of widgets: on each receive event it
-// appends every byte the serial component holds to the log file. Bytes taken
+// appends every byte the serial component holds to the log file, which stays
+// open until close() or a failed write. Bytes taken
 // from the component but not written (a write that failed) are kept, in
 // order, and written first at the next event whose file opens; bytes the
 // component still holds when the file cannot be opened stay there.
@@ -23,6 +24,10 @@ public:
 
     // Drains `comm` into the file at `logPath` (trimmed of blanks).
     Outcome receive(SerialComponent &comm, const QString &logPath);
+
+    // Closes the log file; the next receive event opens it again.
+    void close() { m_writer.close(); }
+    bool isFileOpen() const { return m_writer.isOpen(); }
 
     // Bytes taken from the component that wait for a writable file.
     qsizetype heldBytes() const { return m_held.size(); }

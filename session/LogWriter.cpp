@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 LogWriter::~LogWriter()
@@ -12,8 +13,18 @@ LogWriter::~LogWriter()
     close();
 }
 
+bool LogWriter::namesOpenFile(const QString &path) const
+{
+    // One stat per batch: far cheaper than the open, lock and close it saves.
+    struct stat named = {};
+    return m_fd >= 0 && path == m_path && ::stat(m_name.constData(), &named) == 0 &&
+           named.st_dev == m_device && named.st_ino == m_inode;
+}
+
 bool LogWriter::open(const QString &path)
 {
+    if (namesOpenFile(path))
+        return true;
     close();
     m_error.clear();
     if (path.isEmpty()) {
@@ -43,7 +54,14 @@ bool LogWriter::open(const QString &path)
         }
         // A file system without such locks (some network shares): write anyway.
     }
+    struct stat opened = {};
+    if (::fstat(fd, &opened) == 0) {
+        m_device = opened.st_dev;
+        m_inode = opened.st_ino;
+    }
     m_fd = fd;
+    m_path = path;
+    m_name = name;
     return true;
 }
 
@@ -51,6 +69,8 @@ qsizetype LogWriter::write(const QByteArray &bytes)
 {
     if (m_fd < 0)
         return 0;
+    // O_APPEND puts every write at the end as it is now: a file truncated
+    // meanwhile goes on at its new end, without a hole.
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));

@@ -3,10 +3,14 @@
 #include <QByteArray>
 #include <QString>
 
-// Appends bytes to a log file. The file is opened for each batch and closed
-// again, so that between batches other programs may read, copy or truncate
-// it; while it is open, others may read it but not write it (a write lock
-// that cooperating programs honour).
+#include <sys/types.h>
+
+// Appends bytes to a log file. The file stays open while bytes keep coming
+// and its owner closes it when they stop, so that between bursts other
+// programs may open, copy or lock it. While it is open, others may read it
+// but not write it (a write lock that cooperating programs honour). Before
+// each batch open() checks that the path still names the open file: a log
+// rotated away, deleted or replaced is left alone and the path opened anew.
 class LogWriter
 {
 public:
@@ -15,7 +19,8 @@ public:
     LogWriter(const LogWriter &) = delete;
     LogWriter &operator=(const LogWriter &) = delete;
 
-    // Opens `path` for appending, creating it when missing. Fails for an
+    // Makes `path` the open file for appending, creating it when missing;
+    // keeps the file already open when `path` still names it. Fails for an
     // empty path, a directory, no access, or a file another program holds
     // the write lock on. On failure error() says why.
     bool open(const QString &path);
@@ -30,6 +35,12 @@ public:
     QString error() const { return m_error; }
 
 private:
+    bool namesOpenFile(const QString &path) const;
+
     int m_fd = -1;
+    QString m_path;    // as open() was given it
+    QByteArray m_name; // the same, encoded for the file system
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
     QString m_error;
 };

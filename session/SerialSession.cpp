@@ -17,6 +17,10 @@ constexpr int TextOpen = 2163;
 constexpr int TextError = 2167;
 constexpr int TextDeviceNotAvailable = 4030;
 
+// The log file closes at the third tick of half this interval without bytes.
+constexpr int idleCloseMs = 1000;
+constexpr int quietTicksToClose = 2;
+
 QString errorStatus(const QString &description)
 {
     return LoadResource(TextStatus) + QStringLiteral(" - ") + LoadResource(TextError) +
@@ -32,6 +36,9 @@ SerialSession::SerialSession(SerialComponent *serial, QObject *parent)
     m_serial->setParent(this);
     m_serial->setInputMode(1);
     connect(m_serial, &SerialComponent::OnComm, this, &SerialSession::onComm);
+    m_idleClose.setObjectName(QStringLiteral("idleClose"));
+    m_idleClose.setInterval(idleCloseMs / quietTicksToClose);
+    connect(&m_idleClose, &SharedTimer::timeout, this, &SerialSession::idleTick);
 }
 
 SerialSession::~SerialSession()
@@ -91,8 +98,25 @@ void SerialSession::deactivate()
 {
     if (m_serial->portOpen())
         m_serial->setPortOpen(false);
+    // The port's last event has written what it held: others may have the file.
+    m_capture.close();
+    m_idleClose.stop();
     m_active = false;
     setStatus(LoadResource(TextStatus) + QLatin1Char(' ') + LoadResource(TextClosed));
+}
+
+void SerialSession::setIdleClose(int ms)
+{
+    m_idleClose.setInterval(qMax(1, ms / quietTicksToClose));
+}
+
+void SerialSession::idleTick()
+{
+    // Shared ticks cost nothing per batch; a batch only resets the count.
+    if (++m_quietTicks <= quietTicksToClose)
+        return;
+    m_capture.close();
+    m_idleClose.stop();
 }
 
 void SerialSession::LogErrors(const QString &Desc)
@@ -109,7 +133,12 @@ void SerialSession::onComm()
         return;
     }
     const QString path = m_logFile.trimmed();
-    switch (m_capture.receive(*m_serial, path)) {
+    const Capture::Outcome outcome = m_capture.receive(*m_serial, path);
+    if (m_capture.isFileOpen()) {
+        m_quietTicks = 0;
+        m_idleClose.start();
+    }
+    switch (outcome) {
     case Capture::Outcome::Ignored:
         break;
     case Capture::Outcome::Written:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/SharedTimer.h"
 #include "session/Capture.h"
 
 #include <QObject>
@@ -33,7 +34,9 @@ public:
     SerialComponent *serial() const { return m_serial; }
 
     // The log file, trimmed of blanks afresh at every receive event, so a
-    // change takes effect with the next bytes.
+    // change takes effect with the next bytes. It stays open while bytes
+    // keep coming and is closed when none came for the idle interval, at
+    // de-activation and when the session goes.
     void setLogFile(const QString &path) { m_logFile = path; }
     QString logFile() const { return m_logFile; }
 
@@ -48,6 +51,9 @@ public:
     Activation activate(const SessionSettings &settings);
     // Closes the port; the status becomes "Closed".
     void deactivate();
+    // How long the log file stays open without bytes arriving (1 s): it is
+    // closed between one and one and a half intervals after the last bytes.
+    void setIdleClose(int ms);
     // Whether the last activation opened the port and no deactivation followed.
     bool isActive() const { return m_active; }
 
@@ -67,10 +73,13 @@ signals:
 
 private:
     void onComm();
+    void idleTick();
     void setStatus(const QString &text, const QString &detail = QString());
 
     SerialComponent *m_serial = nullptr;
     Capture m_capture;
+    SharedTimer m_idleClose{this}; // runs while the log file is open
+    int m_quietTicks = 0;          // idle ticks since the last bytes
     QString m_logFile;
     QString m_portName;
     QString m_status;

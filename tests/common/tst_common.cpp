@@ -84,6 +84,7 @@ private slots:
         connect(&a, &SharedTimer::timeout, this, [&] {
             delete std::exchange(doomed, nullptr);
             c.stop();
+            a.stop(), a.start(); // now last: behind b, who still fires at this tick
         });
         for (SharedTimer *t : {&a, doomed, &c, &b}) {
             t->setInterval(10);

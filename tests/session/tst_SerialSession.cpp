@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 #include <tuple>
@@ -37,8 +38,25 @@ class tst_SerialSession : public QObject
         auto session = std::make_unique<SerialSession>();
         session->setPortName(QStringLiteral("COM%1").arg(port));
         session->setLogFile(log);
+        session->setIdleClose(24 * 3600 * 1000); // the tests give the idle ticks themselves
         const auto outcome = session->activate(port, QStringLiteral("9600,N,8,1"), 0);
         return outcome == Activation::Opened ? std::move(session) : nullptr;
+    }
+    static bool ticks(SerialSession &session, int count)
+    {
+        auto *timer = session.findChild<SharedTimer *>(QStringLiteral("idleClose"));
+        for (int i = 0; timer && timer->isActive() && i < count; ++i)
+            emit timer->timeout();
+        return timer != nullptr;
+    }
+    // Whether another program could take the write lock on the file now.
+    static bool lockable(const QString &path)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+        struct flock lock = {F_WRLCK, SEEK_SET, 0, 0, 0};
+        const bool locked = fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+        ::close(fd);
+        return locked;
     }
     static QStringList errorLogLines()
     {
@@ -126,17 +144,13 @@ private slots:
         QSignalSpy changes(session.get(), &SerialSession::statusChanged);
         QVERIFY(pty.write("one"));
         QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("keptone"), 30000);
-        // The file is closed between batches: another program may add to it,
-        // and the next batch goes after what it wrote.
-        QFile other(log);
-        QVERIFY(other.open(QIODevice::Append) && other.write("two") == 3 && other.flush());
         QVERIFY(pty.write("three"));
-        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("keptonetwothree"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("keptonethree"), 30000);
         QCOMPARE(changes.size(), 0); // the service prints every change: a steady stream is none
         QVERIFY(pty.write("last"));
         QVERIFY(pty.waitQueuedAtSlave(4)); // waiting in the kernel, no event run for them yet
         session.reset();                   // writes what arrived
-        QCOMPARE(readFile(log), QByteArray("keptonetwothreelast"));
+        QCOMPARE(readFile(log), QByteArray("keptonethreelast"));
         // A device gone for good: nothing can arrive any more, and the status says so instead of "Open".
         session = openSession(pty, 20, log);
         QVERIFY(session);
@@ -180,6 +194,7 @@ private slots:
             small.rlim_cur = rlim_t(sent.size() + 4);
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         } else { // an open file description lock conflicts even within this process
+            QVERIFY(ticks(*session, 3));
             lockFd = ::open(QFile::encodeName(log).constData(), O_WRONLY | O_CLOEXEC);
             struct flock lock = {};
             lock.l_type = F_WRLCK;
@@ -205,6 +220,54 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readFile(log), sent, 30000);
         QCOMPARE(session->status(), QStringLiteral("Status: Open"));
         QCOMPARE(errorLogLines().size(), 2);
+    }
+
+    // What a user may do with a log file that the session holds open.
+    void logFileWhileOpen_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QByteArray>("log");   // afterwards; "new" was sent after the action
+        QTest::addColumn<QByteArray>("other"); // the file the log was renamed to, or the field names
+        QTest::newRow("field edited") << "edit" << QByteArray("old") << QByteArray("new");
+        QTest::newRow("renamed (log rotation)") << "mv" << QByteArray("new") << QByteArray("old");
+        QTest::newRow("deleted") << "rm" << QByteArray("new") << QByteArray();
+        QTest::newRow("replaced") << "replace" << QByteArray("othernew") << QByteArray();
+        QTest::newRow("truncated") << "truncate" << QByteArray("new") << QByteArray();
+        QTest::newRow("no bytes for 2 of 3 ticks, then 3") << "idle" << QByteArray("oldnew") << QByteArray();
+        QTest::newRow("de-activated") << "deactivate" << QByteArray("old") << QByteArray();
+        QTest::newRow("session gone (window closed)") << "destroy" << QByteArray("old") << QByteArray();
+    }
+    void logFileWhileOpen()
+    {
+        QFETCH(QString, action);
+        const QString log = m_env.filePath(action + ".log"), other = log + ".other";
+        Pty pty;
+        auto session = openSession(pty, 22, log);
+        QVERIFY(session && pty.write("old"));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("old"), 30000);
+        QVERIFY(!lockable(log)); // held: others may read it, not write it
+        const bool edit = action == u"edit";
+        const QHash<QString, std::function<bool()>> actions = {
+            {"edit", [&] { return session->setLogFile(other), true; }},
+            {"mv", [&] { return QFile::rename(log, other); }},
+            {"rm", [&] { return QFile::remove(log); }},
+            {"replace",
+             [&] { return writeFile(other, "other") && ::rename(qPrintable(other), qPrintable(log)) == 0; }},
+            {"truncate", [&] { return ::truncate(qPrintable(log), 0) == 0; }},
+            {"idle",
+             [&] { return ticks(*session, 2) && !lockable(log) && ticks(*session, 1) && lockable(log); }},
+            {"deactivate", [&] { return session->deactivate(), lockable(log); }},
+            {"destroy", [&] { return session.reset(), lockable(log); }}, // released
+        };
+        QVERIFY(actions.value(action)());
+        if (session && session->isActive()) {
+            QVERIFY(pty.write("new"));
+            const QString target = edit ? other : log;
+            QTRY_VERIFY_WITH_TIMEOUT(readFile(target).endsWith("new"), 30000);
+            QVERIFY(!QFile::exists(other) || lockable(edit ? log : other)); // the file it left is released
+        }
+        QTEST(readFile(log), "log");
+        QTEST(readFile(other), "other");
     }
 
     void errorReports()
