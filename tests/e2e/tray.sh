@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# The tray icon on a real system tray (trayer): a configuration saved
-# minimised with a password starts in the tray, and its menu brings the
-# window back only with the right password.
+# The tray icon on a real system tray (trayer) under a real window manager
+# (openbox), which minimises, frames and places windows: minimising hides the
+# window into the tray; Open asks for the password before anything of the
+# window is mapped; wrong and cancelled answers leave it in the tray and the
+# program still ends and saves at SIGTERM; the right answer brings it back
+# where it was; the prompt is centred with its frame; the stored placement
+# comes back unchanged through a start and an exit.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
 
+openbox --sm-disable >"$E2E/openbox.log" 2>&1 &
+PIDS+=("$!")
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_for 30 wm_up || fail "openbox did not start"
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 >/dev/null 2>&1 &
 PIDS+=("$!")
 wait_for 30 eval "xdotool search --classname trayer >/dev/null" || fail "trayer did not start"
@@ -21,33 +29,112 @@ tray_icon() {
 }
 icon_there() { tray_icon >/dev/null; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-more_windows_than() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt "$1" ]; }
+mapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
+main_window() { xdotool search --onlyvisible --pid "$OMBRIX" --name '^Ombrix$' | while read -r w; do
+  [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 64 ] && echo "$w"
+done | head -n 1; }
+# The outer rectangle of a framed window: "X Y WIDTH HEIGHT".
+outer() {
+  local l r t b
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  IFS=', ' read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //')
+  echo "$((X - l)) $((Y - t)) $((WIDTH + l + r)) $((HEIGHT + t + b))"
+}
+framed() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
 
-echo "-- saved minimised with a password: only the icon, then the prompt"
-printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=1\r\nPassword=pw 1\r\n' >"$PROGDIR/default.bvx"
-(cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
-OMBRIX=$!
-PIDS+=("$OMBRIX")
+# tray_open: the tray menu's first entry, Open.
+tray_open() {
+  local icon menu w
+  icon=$(tray_icon)
+  eval "$(xdotool getwindowgeometry --shell "$icon")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+  more_windows() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt 1 ]; }
+  wait_for 30 more_windows || fail "the tray menu did not open"
+  menu=
+  for w in $(xdotool search --onlyvisible --pid "$OMBRIX"); do
+    [ "$w" != "$icon" ] && { menu=$w; break; }
+  done
+  [ -n "$menu" ] || fail "the tray menu window was not found"
+  eval "$(xdotool getwindowgeometry --shell "$menu")"
+  xdotool mousemove $((X + 30)) $((Y + 12)) click 1
+}
+
+# prompt_answer TEXT|--cancel [WINDOW]: opens the prompt from the tray,
+# checks that WINDOW (or any main window) stays unmapped while it asks and
+# that the prompt's frame is centred on the 1024x768 screen, then answers.
+prompt_answer() {
+  local prompt ox oy ow oh
+  tray_open
+  wait_for 30 window_named '^Ombrix Password$' || fail "no password prompt"
+  prompt=$(xdotool search --onlyvisible --name '^Ombrix Password$' | head -n 1)
+  if [ -n "${2:-}" ]; then unmapped "$2" || fail "the window is mapped while the prompt asks"; fi
+  [ -z "$(main_window)" ] || fail "a main window shows while the prompt asks"
+  wait_for 30 framed "$prompt" || fail "the prompt got no frame"
+  centred() { read -r ox oy ow oh < <(outer "$prompt") && [ $((2 * ox + ow - 1024)) -ge -2 ] &&
+    [ $((2 * ox + ow - 1024)) -le 2 ] && [ $((2 * oy + oh - 768)) -ge -2 ] && [ $((2 * oy + oh - 768)) -le 2 ]; }
+  wait_for 30 centred || fail "the prompt is not centred with its frame: $(outer "$prompt")"
+  xdotool windowfocus --sync "$prompt"
+  if [ "$1" = --cancel ]; then
+    xdotool key Escape
+  else
+    xdotool type --delay 20 "$1"
+    xdotool key Return
+  fi
+}
+
+start() {
+  (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
+  OMBRIX=$!
+  PIDS+=("$OMBRIX")
+}
+
+# Placement in twips (15 to a pixel): the frame's top-left corner, the
+# client area's size.
+mkdir -p "$XDG_CONFIG_HOME/Ombrix"
+printf '[Settings]\nMainLeft=1500\nMainTop=1200\nMainWidth=7500\nMainHeight=5250\n' >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
+
+echo "-- minimised by the window manager: into the tray; wrong, cancel, then SIGTERM ends and saves"
+printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=pw 1\r\n' >"$PROGDIR/default.bvx"
+start
+wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the main window did not show"
+main=$(main_window)
+wait_for 30 framed "$main" || fail "the main window got no frame"
+placed() { [ "$(outer "$main" | cut -d' ' -f1,2)" = "100 80" ] &&
+  [ "$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: //p')" = "500x350" ]; }
+wait_for 30 placed || fail "the stored placement was not applied: $(outer "$main")"
 wait_for 30 icon_there || fail "no tray icon"
-! main_window_up || fail "the minimised main window is showing"
-icon=$(tray_icon)
-eval "$(xdotool getwindowgeometry --shell "$icon")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-wait_for 30 more_windows_than 1 || fail "the tray menu did not open"
-# The menu's first entry is Open.
-menu=
-for w in $(xdotool search --onlyvisible --pid "$OMBRIX"); do
-  [ "$w" != "$icon" ] && { menu=$w; break; }
-done
-[ -n "$menu" ] || fail "the tray menu window was not found"
-eval "$(xdotool getwindowgeometry --shell "$menu")"
-xdotool mousemove $((X + 30)) $((Y + 12)) click 1
-wait_for 30 window_named '^Ombrix Password$' || fail "no password prompt"
-prompt=$(xdotool search --onlyvisible --name '^Ombrix Password$' | head -n 1)
-xdotool windowfocus --sync "$prompt"
-xdotool type --delay 20 "pw 1"
+xdotool windowminimize "$main"
+wait_for 30 unmapped "$main" || fail "the minimised window did not go to the tray"
+prompt_answer "wrong" "$main"
+wait_for 30 window_named '^Ombrix$' || fail "no message for a wrong password"
+box=$(xdotool search --onlyvisible --name '^Ombrix$' | head -n 1)
+[ "$box" != "$main" ] || fail "the window came back after a wrong password"
+xdotool windowfocus --sync "$box"
 xdotool key Return
-wait_for 30 main_window_up || fail "the right password did not bring the window back"
+gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+wait_for 30 gone "$box" || fail "the message did not close"
+unmapped "$main" || fail "the window is mapped after a wrong password"
+prompt_answer --cancel "$main"
+wait_for 30 eval '! window_named "^Ombrix Password$"' || fail "the prompt did not close on cancel"
+unmapped "$main" && icon_there || fail "the window is not back in the tray after a cancel"
+kill -TERM "$OMBRIX"
+ended() { ! kill -0 "$OMBRIX" 2>/dev/null; }
+wait_for 60 ended || fail "ombrix did not end after SIGTERM"
+wait "$OMBRIX" || fail "ombrix ended with status $?"
+grep -q 'WindowState=1' "$PROGDIR/default.bvx" && grep -q 'Password=pw 1' "$PROGDIR/default.bvx" ||
+  fail "the minimised window was not saved"
+
+echo "-- saved minimised: only the icon; the right answer brings the window back where it was"
+start
+wait_for 30 icon_there || fail "no tray icon"
+prompt_answer "pw 1"
+wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the right password did not bring the window back"
+main=$(main_window)
+wait_for 30 framed "$main" && wait_for 30 placed || fail "the window came back elsewhere: $(outer "$main")"
 stop_ombrix TERM
 grep -q 'WindowState=0' "$PROGDIR/default.bvx" || fail "the restored window was not saved as normal"
+for kv in MainLeft=1500 MainTop=1200 MainWidth=7500 MainHeight=5250; do
+  grep -q "^$kv$" "$XDG_CONFIG_HOME/Ombrix/Ombrix.conf" || fail "the placement changed: $(cat "$XDG_CONFIG_HOME/Ombrix/Ombrix.conf")"
+done
 echo "all tray end-to-end checks passed"
