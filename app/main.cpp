@@ -69,6 +69,10 @@ int main(int argc, char *argv[])
     QObject::connect(&unixSignals, &UnixSignals::closeRequested, &window, &QWidget::close);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
     QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Only the close sequence ends the program. With the window in the tray,
+    // closing a password prompt or a message would otherwise close the last
+    // window and end it without saving.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     window.MDIForm_Load(fileName);
     // A configuration saved minimised starts with only the tray icon, when

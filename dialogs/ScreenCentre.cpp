@@ -4,51 +4,53 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 ScreenCentre::ScreenCentre(QWidget *window)
     : QObject(window)
     , m_window(window)
 {
     window->installEventFilter(this);
+    m_frameCheck.setInterval(50);
+    connect(&m_frameCheck, &QTimer::timeout, this, [this] { checkFrame(); });
 }
 
-void ScreenCentre::centre(QWidget *window)
+QPoint ScreenCentre::centred() const
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
-        return;
+        return m_window->pos();
+    const QWindow *handle = m_window->windowHandle();
+    const QSize outer = m_window->size().grownBy(handle ? handle->frameMargins() : QMargins());
     const QRect area = screen->geometry();
-    // Before the window is mapped the frame is not known yet; its client
-    // size is the best guess then.
-    QSize outer = window->frameGeometry().size();
-    if (!outer.isValid() || outer.isEmpty())
-        outer = window->size();
-    const double x = area.width() / 2.0 - outer.width() / 2.0;
-    const double y = area.height() / 2.0 - outer.height() / 2.0;
-    window->move(area.x() + qRound(x), area.y() + qRound(y));
+    return {area.x() + qRound(area.width() / 2.0 - outer.width() / 2.0),
+            area.y() + qRound(area.height() / 2.0 - outer.height() / 2.0)};
+}
+
+void ScreenCentre::checkFrame()
+{
+    // Where the window manager put the frame, from what it last said of it;
+    // it may answer a move late, so the check goes on until the frame sits
+    // where it should.
+    const QWindow *handle = m_window->windowHandle();
+    const bool framed = handle && !handle->frameMargins().isNull();
+    if (framed && handle->framePosition() == centred())
+        m_checksLeft = 0;
+    else if (framed)
+        m_window->move(centred());
+    if (--m_checksLeft <= 0)
+        m_frameCheck.stop();
 }
 
 bool ScreenCentre::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_window)
-        return false;
-    switch (event->type()) {
-    case QEvent::Show:
-        // Once, when it opens; not again when it is restored.
-        if (!m_shown && !event->spontaneous()) {
-            m_shown = true;
-            centre(m_window);
-        }
-        break;
-    case QEvent::Move:
-    case QEvent::Resize:
-        if (m_shown && !m_framed && m_window->frameGeometry().size() != m_window->size()) {
-            m_framed = true;
-            centre(m_window);
-        }
-        break;
-    default:
-        break;
+    // Once, when it opens; not again when it is restored.
+    if (watched == m_window && event->type() == QEvent::Show && !m_shown && !event->spontaneous()) {
+        m_shown = true;
+        m_window->move(centred());
+        // Up to 10 s for a frame; without a window manager none comes.
+        m_checksLeft = 200;
+        m_frameCheck.start();
     }
     return false;
 }

@@ -31,15 +31,23 @@ icon_there() { tray_icon >/dev/null; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 mapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
-main_window() { xdotool search --onlyvisible --pid "$OMBRIX" --name '^Ombrix$' | while read -r w; do
-  [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 64 ] && echo "$w"
-done | head -n 1; }
+main_window() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$OMBRIX" --name '^Ombrix$' 2>/dev/null); do
+    # Not the tray icon, nor a menu (which the window manager does not manage).
+    xwininfo -id "$w" | grep -q 'Override Redirect State: yes' && continue
+    [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 64 ] && { echo "$w"; return 0; }
+  done
+  return 0
+}
 # The outer rectangle of a framed window: "X Y WIDTH HEIGHT".
+# (xwininfo: xdotool counts a reparented window's offset twice.)
 outer() {
-  local l r t b
-  eval "$(xdotool getwindowgeometry --shell "$1")"
+  local l r t b x y w h
   IFS=', ' read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //')
-  echo "$((X - l)) $((Y - t)) $((WIDTH + l + r)) $((HEIGHT + t + b))"
+  read -r x y w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }')
+  echo "$((x - l)) $((y - t)) $((w + l + r)) $((h + t + b))"
 }
 framed() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
 
@@ -114,6 +122,7 @@ xdotool windowfocus --sync "$box"
 xdotool key Return
 gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 wait_for 30 gone "$box" || fail "the message did not close"
+kill -0 "$OMBRIX" || fail "ombrix ended after a wrong password"
 unmapped "$main" || fail "the window is mapped after a wrong password"
 prompt_answer --cancel "$main"
 wait_for 30 eval '! window_named "^Ombrix Password$"' || fail "the prompt did not close on cancel"
@@ -129,7 +138,8 @@ echo "-- saved minimised: only the icon; the right answer brings the window back
 start
 wait_for 30 icon_there || fail "no tray icon"
 prompt_answer "pw 1"
-wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the right password did not bring the window back"
+wait_for 30 eval '[ -n "$(main_window)" ]' ||
+  fail "the right password did not bring the window back; showing: $(for w in $(xdotool search --onlyvisible --pid "$OMBRIX"); do xdotool getwindowname "$w"; done)"
 main=$(main_window)
 wait_for 30 framed "$main" && wait_for 30 placed || fail "the window came back elsewhere: $(outer "$main")"
 stop_ombrix TERM
