@@ -71,6 +71,20 @@ private slots:
         }
     }
 
+    // An open dialog that takes new names is Qt's own, even where a
+    // platform one is preferred: that one may refuse them.
+    void openTakesNewName()
+    {
+        QtFileDialogComponent::setUseNativeDialog(true);
+        bool own = false;
+        QVERIFY(show(false, [&own](QFileDialog *dialog) {
+            own = dialog->testOption(QFileDialog::DontUseNativeDialog);
+            type(dialog, QStringLiteral("new.log"));
+        }));
+        QVERIFY(own);
+        QCOMPARE(m_component.FileName(), m_env.filePath("new.log"));
+    }
+
     // Flag 4096: only an existing file may be chosen. Cancelling keeps the name.
     void mustExistRefusesNewName()
     {

@@ -5,11 +5,25 @@
 #include "tests/support/TestEnv.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "tests/support/Modal.h"
+
+namespace {
+
+// The window's frame sits in the middle of the screen, to the pixel.
+bool centred(const QWidget &window)
+{
+    const QRect outer = window.frameGeometry(), screen = QGuiApplication::primaryScreen()->geometry();
+    return qAbs(2 * outer.x() + outer.width() - screen.width()) <= 1 &&
+           qAbs(2 * outer.y() + outer.height() - screen.height()) <= 1;
+}
+
+} // namespace
 
 class tst_Dialogs : public QObject
 {
@@ -42,6 +56,7 @@ private slots:
         frmOptions dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QVERIFY(centred(dialog));
         if (!typed.isNull())
             dialog.Text1->setText(typed);
         for (int i = 0; i < toggles; ++i)
@@ -76,6 +91,7 @@ private slots:
         Form1 dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QVERIFY(centred(dialog));
         QCOMPARE(dialog.Text2->text(), QStringLiteral("secret"));
         QCOMPARE(dialog.Text2->displayText(), QStringLiteral("******")); // both boxes come from one maker
         QFETCH(QString, text1);
