@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include "app/HelpViewer.h"
+
 #include "common/Globals.h"
 #include "common/ProgramDir.h"
 #include "common/Twips.h"
@@ -241,7 +243,7 @@ QString frmMain::helpViewer()
 {
     if (!helpViewerOverride.isNull())
         return helpViewerOverride;
-    for (const char *viewer : {"xchm", "kchmviewer", "xdg-open"}) {
+    for (const char *viewer : {"xchm", "kchmviewer"}) {
         const QString path = QStandardPaths::findExecutable(QLatin1String(viewer));
         if (!path.isEmpty())
             return path;
@@ -259,7 +261,8 @@ void frmMain::mnuHelpContents_Click()
     // A missing help file or viewer does nothing and says nothing.
     const QString file = helpFilePath();
     const QString viewer = helpViewer();
-    if (!QFileInfo::exists(file) || viewer.isEmpty())
+    QStringList command = viewer.isEmpty() ? desktopViewerCommand(file) : QStringList{viewer, file};
+    if (!QFileInfo::exists(file) || command.isEmpty())
         return;
     auto *process = new QProcess(this);
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
@@ -267,7 +270,8 @@ void frmMain::mnuHelpContents_Click()
         if (error == QProcess::FailedToStart)
             process->deleteLater();
     });
-    process->start(viewer, {file});
+    const QString program = command.takeFirst();
+    process->start(program, command);
     m_helpViewers.append(process);
 }
 

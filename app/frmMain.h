@@ -61,7 +61,8 @@ public:
     void arrange(int mode);
 
     // The help viewer: a program that opens ombrix.chm; the first of those
-    // installed, unless a test names another.
+    // installed, unless a test names another (an empty name: none). Without
+    // one, the desktop's viewer for the type.
     static QString helpViewer();
     static void setHelpViewer(const QString &program);
     static QString helpFilePath();

@@ -12,11 +12,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QWindow>
 
@@ -73,17 +75,27 @@ private slots:
         const QString marker = path("viewer-opened"), viewer = path("viewer.sh");
         QVERIFY(writeFile(viewer, "#!/bin/sh\necho \"$1\" > '" + marker.toUtf8() + "'\nexec sleep 600\n"));
         QVERIFY(QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        frmMain::setHelpViewer(viewer);
         const QString help = frmMain::helpFilePath();
         const QByteArray kept = readFile(help);
         QVERIFY(writeFile(help, "help"));
-        auto w = makeMain();
-        w->mnuHelpContents->trigger();
-        QTRY_COMPARE(readFile(marker).trimmed(), help.toUtf8());
-        auto *process = w->findChild<QProcess *>();
-        QTRY_COMPARE(process->state(), QProcess::Running);
-        QVERIFY(w->close()); // ends the viewer it started
-        QCOMPARE(process->state(), QProcess::NotRunning);
+        // Named, or the desktop's default for the type, from its desktop entry.
+        const QString apps = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+        QVERIFY(QDir().mkpath(apps) &&
+                writeFile(apps + "/v.desktop", "[Desktop Entry]\nExec=" + viewer.toUtf8() + " %f\n"));
+        QVERIFY(writeFile(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                              "/mimeapps.list",
+                          "[Default Applications]\napplication/vnd.ms-htmlhelp=v.desktop\n"));
+        for (const QString &named : {viewer, QStringLiteral("")}) {
+            QFile::remove(marker);
+            frmMain::setHelpViewer(named);
+            auto w = makeMain();
+            w->mnuHelpContents->trigger();
+            QTRY_COMPARE(readFile(marker).trimmed(), help.toUtf8());
+            auto *process = w->findChild<QProcess *>();
+            QTRY_COMPARE(process->state(), QProcess::Running);
+            QVERIFY(w->close()); // ends the viewer it started
+            QCOMPARE(process->state(), QProcess::NotRunning);
+        }
         QFile::remove(help); // without a help file, nothing is started
         auto without = makeMain();
         without->mnuHelpContents->trigger();
