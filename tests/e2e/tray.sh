@@ -29,7 +29,6 @@ tray_icon() {
 }
 icon_there() { tray_icon >/dev/null; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-mapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
 main_window() {
   local w
@@ -72,15 +71,14 @@ tray_open() {
 # checks that WINDOW (or any main window) stays unmapped while it asks and
 # that the prompt's frame is centred on the 1024x768 screen, then answers.
 prompt_answer() {
-  local prompt ox oy ow oh
+  local prompt
   tray_open
   wait_for 30 window_named '^Ombrix Password$' || fail "no password prompt"
   prompt=$(xdotool search --onlyvisible --name '^Ombrix Password$' | head -n 1)
   if [ -n "${2:-}" ]; then unmapped "$2" || fail "the window is mapped while the prompt asks"; fi
   [ -z "$(main_window)" ] || fail "a main window shows while the prompt asks"
   wait_for 30 framed "$prompt" || fail "the prompt got no frame"
-  centred() { read -r ox oy ow oh < <(outer "$prompt") && [ $((2 * ox + ow - 1024)) -ge -2 ] &&
-    [ $((2 * ox + ow - 1024)) -le 2 ] && [ $((2 * oy + oh - 768)) -ge -2 ] && [ $((2 * oy + oh - 768)) -le 2 ]; }
+  centred() { outer "$prompt" | awk '{ exit !(($1 * 2 + $3 - 1024) ^ 2 <= 4 && ($2 * 2 + $4 - 768) ^ 2 <= 4) }'; }
   wait_for 30 centred || fail "the prompt is not centred with its frame: $(outer "$prompt")"
   xdotool windowfocus --sync "$prompt"
   if [ "$1" = --cancel ]; then
@@ -138,8 +136,7 @@ echo "-- saved minimised: only the icon; the right answer brings the window back
 start
 wait_for 30 icon_there || fail "no tray icon"
 prompt_answer "pw 1"
-wait_for 30 eval '[ -n "$(main_window)" ]' ||
-  fail "the right password did not bring the window back; showing: $(for w in $(xdotool search --onlyvisible --pid "$OMBRIX"); do xdotool getwindowname "$w"; done)"
+wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the right password did not bring the window back"
 main=$(main_window)
 wait_for 30 framed "$main" && wait_for 30 placed || fail "the window came back elsewhere: $(outer "$main")"
 stop_ombrix TERM
