@@ -50,21 +50,13 @@ outer() {
 }
 framed() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
 
-# tray_open: the tray menu's first entry, Open.
+# tray_open: the tray menu's first entry, Open, chosen by keyboard.
 tray_open() {
-  local icon menu w
-  icon=$(tray_icon)
-  eval "$(xdotool getwindowgeometry --shell "$icon")"
+  eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
   more_windows() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt 1 ]; }
   wait_for 30 more_windows || fail "the tray menu did not open"
-  menu=
-  for w in $(xdotool search --onlyvisible --pid "$OMBRIX"); do
-    [ "$w" != "$icon" ] && { menu=$w; break; }
-  done
-  [ -n "$menu" ] || fail "the tray menu window was not found"
-  eval "$(xdotool getwindowgeometry --shell "$menu")"
-  xdotool mousemove $((X + 30)) $((Y + 12)) click 1
+  xdotool key Down Return
 }
 
 # prompt_answer TEXT|--cancel [WINDOW]: opens the prompt from the tray,
