@@ -12,6 +12,7 @@
 #include <QTextStream>
 
 #include <memory>
+#include <tuple>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,25 +163,22 @@ QTEST_GUILESS_MAIN(tst_LoggingService)
 // owner or root may change, and a refusal is said once per reading.
 void tst_LoggingService::errorProgramOnlyFromOwnFile()
 {
-    const struct
-    {
-        mode_t dir, file;
-        bool started;
-    } rows[] = {{0700, 0644, true},
-                {0700, 0664, false},
-                {0700, 0646, false},
-                {0777, 0600, false},
-                {01777, 0600, true}};
+    // Modes of the directory and the file, and whether the program is taken.
+    const std::tuple<mode_t, mode_t, bool> rows[] = {{0700, 0644, true},
+                                                     {0700, 0664, false},
+                                                     {0700, 0646, false},
+                                                     {0777, 0600, false},
+                                                     {01777, 0600, true}};
     const QString dir = m_env->filePath("own"), config = dir + "/own.bvx";
     QVERIFY(QDir().mkpath(dir));
-    for (const auto &row : rows) {
+    for (const auto &[dirMode, fileMode, started] : rows) {
         QVERIFY(writeFile(config, "[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nOnErrorRunApp=touch x\r\n"));
-        QVERIFY(::chmod(QFile::encodeName(dir), row.dir) == 0 &&
-                ::chmod(QFile::encodeName(config), row.file) == 0);
+        QVERIFY(::chmod(QFile::encodeName(dir), dirMode) == 0 &&
+                ::chmod(QFile::encodeName(config), fileMode) == 0);
         LoggingService service(config, false);
         QSignalSpy messages(&service, &LoggingService::message);
         service.start();
-        QCOMPARE(Globals::AcceptedRunApp, row.started ? QStringLiteral("touch x") : QString());
-        QCOMPARE(messages.count() - 1, row.started ? 0 : 1); // besides "No session ... is to be started"
+        QCOMPARE(Globals::AcceptedRunApp, started ? QStringLiteral("touch x") : QString());
+        QCOMPARE(messages.count() - 1, started ? 0 : 1); // besides "No session ... is to be started"
     }
 }

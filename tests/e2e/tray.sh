@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The tray icon on a real system tray (trayer) under a real window manager
-# (openbox), which minimises, frames and places windows: minimising hides the
-# window into the tray; Open asks for the password before anything of the
-# window is mapped; wrong and cancelled answers leave it in the tray and the
-# program still ends and saves at SIGTERM; the right answer brings it back
-# where it was; the prompt is centred with its frame; the stored placement
+# The tray (trayer) under a real window manager (openbox): minimised into the
+# tray; Open asks before anything of the window is mapped, with the prompt's
+# frame centred; wrong and cancelled answers leave it there and SIGTERM still
+# ends and saves; the right one brings it back where it was; the placement
 # comes back unchanged through a start and an exit.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
@@ -18,27 +16,22 @@ trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel
 PIDS+=("$!")
 wait_for 30 eval "xdotool search --classname trayer >/dev/null" || fail "trayer did not start"
 
-# The tray icon: the program's small window inside the tray.
-tray_icon() {
-  local w geometry
+# ombrix_window ICON|MAIN: the tray icon (narrow), or the main window (wide,
+# named Ombrix, and not a menu, which the window manager does not manage).
+ombrix_window() {
+  local w width
   for w in $(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null); do
-    geometry=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
-    [ "${geometry%%x*}" -lt 64 ] && { echo "$w"; return 0; }
-  done
-  return 1
-}
-icon_there() { tray_icon >/dev/null; }
-window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
-main_window() {
-  local w
-  for w in $(xdotool search --all --onlyvisible --pid "$OMBRIX" --name '^Ombrix$' 2>/dev/null); do
-    # Not the tray icon, nor a menu (which the window manager does not manage).
-    xwininfo -id "$w" | grep -q 'Override Redirect State: yes' && continue
-    [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 64 ] && { echo "$w"; return 0; }
+    width=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+    if [ "$1" = ICON ]; then [ "$width" -lt 64 ]; else [ "$width" -ge 64 ] && [ "$(xdotool getwindowname "$w")" = Ombrix ] &&
+      ! xwininfo -id "$w" | grep -q 'Override Redirect State: yes'; fi && { echo "$w"; return 0; }
   done
   return 0
 }
+tray_icon() { ombrix_window ICON; }
+main_window() { ombrix_window MAIN; }
+icon_there() { [ -n "$(tray_icon)" ]; }
+window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
 # The outer rectangle of a framed window: "X Y WIDTH HEIGHT".
 # (xwininfo: xdotool counts a reparented window's offset twice.)
 outer() {
