@@ -142,10 +142,12 @@ bool LoggingService::readConfiguration(Profile *profile)
         // no one but its owner (this user) or root can have written.
         const bool trusted = !ErrorReport::writableByOthers(m_configPath);
         Globals::AcceptedRunApp = trusted ? profile->onErrorRunApp : QString();
-        if (!trusted && !profile->onErrorRunApp.isEmpty())
+        if (!trusted && !profile->onErrorRunApp.isEmpty() && profile->onErrorRunApp != m_refusedProgram)
             emit message(QStringLiteral("OnErrorRunApp=%1 is not started on errors: users other than its "
                                         "owner or root may change %2")
                              .arg(profile->onErrorRunApp, m_configPath));
+        // Said once, not again at every reload.
+        m_refusedProgram = trusted ? QString() : profile->onErrorRunApp;
     }
     return true;
 }

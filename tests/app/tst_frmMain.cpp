@@ -191,13 +191,10 @@ private slots:
                                     "\r\nLogErrors=1\r\n"));
         auto *dialog = new ScriptedFileDialog;
         dialog->answer = file;
-        auto asked = std::make_shared<QString>();
-        const auto arm = [&] { asked = answerMessageBox(this, QMessageBox::StandardButton(answer)); };
-        if (from == "default")
-            arm();
+        // The question comes at the load: at the start, or at File > Open.
+        const auto asked = answerMessageBox(this, QMessageBox::StandardButton(answer));
         auto w = makeMain(dialog);
         if (from == "other") {
-            arm();
             w->mnuFileOpen->trigger();
         } else if (from == "options") {
             answerModal<QDialog>(this, [line](QDialog *options) {
