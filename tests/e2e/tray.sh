@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The tray (trayer) under a real window manager (openbox): minimised into the
-# tray; Open asks before anything of the window is mapped, with the prompt's
-# frame centred; wrong and cancelled answers leave it there and SIGTERM still
-# ends and saves; the right one brings it back where it was; the placement
-# comes back unchanged through a start and an exit.
+# The tray (trayer) and the password under a real window manager (openbox):
+# minimising, mapping, frames, centring, placement, and SIGTERM after refusals.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
@@ -32,29 +29,29 @@ main_window() { ombrix_window MAIN; }
 icon_there() { [ -n "$(tray_icon)" ]; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
-# The outer rectangle of a framed window: "X Y WIDTH HEIGHT".
-# (xwininfo: xdotool counts a reparented window's offset twice.)
+# A window's outer rectangle, "X Y WIDTH HEIGHT" (xdotool miscounts reparented ones).
 outer() {
   local l r t b x y w h
-  IFS=', ' read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //')
+  IFS=', ' read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p') || true
   read -r x y w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
     /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }')
-  echo "$((x - l)) $((y - t)) $((w + l + r)) $((h + t + b))"
+  echo "$((x - ${l:-0})) $((y - ${t:-0})) $((w + ${l:-0} + ${r:-0})) $((h + ${t:-0} + ${b:-0}))"
 }
 framed() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
 
-# tray_open: the tray menu's first entry, Open, chosen by keyboard.
+# tray_open: the tray menu's Open, by keyboard; clicked again if it did not open.
 tray_open() {
-  eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-  more_windows() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt 1 ]; }
-  wait_for 30 more_windows || fail "the tray menu did not open"
-  xdotool key Down Return
+  menu_open() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt 1 ]; }
+  for _ in 1 2 3 4 5 6; do
+    read -r X Y WIDTH HEIGHT < <(outer "$(tray_icon)")
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+    wait_for 5 menu_open && { xdotool key Down Return; return 0; }
+  done
+  fail "the tray menu did not open"
 }
 
-# prompt_answer TEXT|--cancel [WINDOW]: opens the prompt from the tray,
-# checks that WINDOW (or any main window) stays unmapped while it asks and
-# that the prompt's frame is centred on the 1024x768 screen, then answers.
+# prompt_answer TEXT|--cancel [WINDOW]: from the tray; WINDOW and any main
+# window stay unmapped while it asks, its frame centred on the 1024x768 screen.
 prompt_answer() {
   local prompt
   tray_open
@@ -65,23 +62,13 @@ prompt_answer() {
   wait_for 30 framed "$prompt" || fail "the prompt got no frame"
   centred() { outer "$prompt" | awk '{ exit !(($1 * 2 + $3 - 1024) ^ 2 <= 4 && ($2 * 2 + $4 - 768) ^ 2 <= 4) }'; }
   wait_for 30 centred || fail "the prompt is not centred with its frame: $(outer "$prompt")"
-  xdotool windowfocus --sync "$prompt"
-  if [ "$1" = --cancel ]; then
-    xdotool key Escape
-  else
-    xdotool type --delay 20 "$1"
-    xdotool key Return
-  fi
+  xdotool windowactivate --sync "$prompt"
+  if [ "$1" = --cancel ]; then xdotool key Escape; else xdotool type --delay 20 "$1" && xdotool key Return; fi
 }
 
-start() {
-  (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
-  OMBRIX=$!
-  PIDS+=("$OMBRIX")
-}
+start() { (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 & OMBRIX=$! && PIDS+=("$OMBRIX"); }
 
-# Placement in twips (15 to a pixel): the frame's top-left corner, the
-# client area's size.
+# Placement in twips (15 to a pixel): the frame's top-left corner, the inner size.
 mkdir -p "$XDG_CONFIG_HOME/Ombrix"
 printf '[Settings]\nMainLeft=1500\nMainTop=1200\nMainWidth=7500\nMainHeight=5250\n' >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 
@@ -90,7 +77,6 @@ printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=pw 1\r\n' >"$PROG
 start
 wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the main window did not show"
 main=$(main_window)
-wait_for 30 framed "$main" || fail "the main window got no frame"
 placed() { [ "$(outer "$main" | cut -d' ' -f1,2)" = "100 80" ] &&
   [ "$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: //p')" = "500x350" ]; }
 wait_for 30 placed || fail "the stored placement was not applied: $(outer "$main")"
@@ -101,8 +87,7 @@ prompt_answer "wrong" "$main"
 wait_for 30 window_named '^Ombrix$' || fail "no message for a wrong password"
 box=$(xdotool search --onlyvisible --name '^Ombrix$' | head -n 1)
 [ "$box" != "$main" ] || fail "the window came back after a wrong password"
-xdotool windowfocus --sync "$box"
-xdotool key Return
+xdotool windowactivate --sync "$box" key Return
 gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 wait_for 30 gone "$box" || fail "the message did not close"
 kill -0 "$OMBRIX" || fail "ombrix ended after a wrong password"
@@ -111,8 +96,7 @@ prompt_answer --cancel "$main"
 wait_for 30 eval '! window_named "^Ombrix Password$"' || fail "the prompt did not close on cancel"
 unmapped "$main" && icon_there || fail "the window is not back in the tray after a cancel"
 kill -TERM "$OMBRIX"
-ended() { ! kill -0 "$OMBRIX" 2>/dev/null; }
-wait_for 60 ended || fail "ombrix did not end after SIGTERM"
+wait_for 60 eval '! kill -0 "$OMBRIX" 2>/dev/null' || fail "ombrix did not end after SIGTERM"
 wait "$OMBRIX" || fail "ombrix ended with status $?"
 grep -q 'WindowState=1' "$PROGDIR/default.bvx" && grep -q 'Password=pw 1' "$PROGDIR/default.bvx" ||
   fail "the minimised window was not saved"
@@ -123,7 +107,7 @@ wait_for 30 icon_there || fail "no tray icon"
 prompt_answer "pw 1"
 wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the right password did not bring the window back"
 main=$(main_window)
-wait_for 30 framed "$main" && wait_for 30 placed || fail "the window came back elsewhere: $(outer "$main")"
+wait_for 30 placed || fail "the window came back elsewhere: $(outer "$main")"
 stop_ombrix TERM
 grep -q 'WindowState=0' "$PROGDIR/default.bvx" || fail "the restored window was not saved as normal"
 for kv in MainLeft=1500 MainTop=1200 MainWidth=7500 MainHeight=5250; do

@@ -123,8 +123,7 @@ private slots:
         menu.setDefaultAction(menu.addAction("&Open Ombrix")); // left from elsewhere; must not survive
         QAction *about = menu.addAction("&About Ombrix");
         QVERIFY(SubclassForm(&window, &menu, "Ombrix", withDefault ? about : nullptr));
-        // Through the hook, as the icon's callback reaches the window; twice,
-        // as a user who gets no answer at once would.
+        // Through the hook, as the icon's callback reaches the window; twice, as an impatient user.
         for (int i = 0; i < 2; ++i)
             QApplication::sendEvent(&window, std::make_unique<TrayCallbackEvent>(0x701, mouseMessage).get());
         QTEST(m_popups, "popups");
