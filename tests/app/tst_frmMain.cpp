@@ -137,13 +137,14 @@ private slots:
         connect(w->windowHandle(), &QWindow::visibleChanged, this,
                 [&shown](bool visible) { shown += visible; });
         std::shared_ptr<QString> box;
-        const auto prompt = answerModal<QDialog>(this, [&](QDialog *dialog) {
+        // Tied to the window: a row without a prompt leaves no answer for a later test.
+        const auto prompt = answerModal<QDialog>(w.get(), [&](QDialog *dialog) {
             // Hidden while it asks; the tray's Open cannot get past the prompt.
             w->mnuOpen->trigger();
             stayedHidden = shown == 0 && w->isHidden() && QApplication::activeModalWidget() == dialog;
             if (answer.isNull())
                 return dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
-            box = answerMessageBox(this);
+            box = answerMessageBox(w.get());
             dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(answer);
             dialog->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
         });
@@ -187,12 +188,13 @@ private slots:
                                     "\r\nLogErrors=1\r\n"));
         auto *dialog = new ScriptedFileDialog;
         dialog->answer = file;
-        const auto asked = answerMessageBox(this, QMessageBox::StandardButton(answer));
+        QObject row; // a question that never came leaves no answer for a later test
+        const auto asked = answerMessageBox(&row, QMessageBox::StandardButton(answer));
         auto w = makeMain(dialog);
         if (from == "other") {
             w->mnuFileOpen->trigger();
         } else if (from == "options") {
-            answerModal<QDialog>(this, [line](QDialog *options) {
+            answerModal<QDialog>(&row, [line](QDialog *options) {
                 options->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(line);
                 options->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
             });
