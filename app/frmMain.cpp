@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include "app/HelpViewer.h"
+
 #include "common/Globals.h"
 #include "common/ProgramDir.h"
 #include "common/Twips.h"
@@ -11,6 +13,7 @@
 #include "dialogs/frmPorts.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
+#include "session/ErrorReport.h"
 #include "session/frmDocument.h"
 #include "tray/basSubclass.h"
 
@@ -24,6 +27,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
@@ -147,7 +151,12 @@ void frmMain::createMenus()
     connect(mnuFileClose, &QAction::triggered, this, &frmMain::mnuFileClose_Click);
     connect(mnuFileSave, &QAction::triggered, this, &frmMain::mnuFileSave_Click);
     connect(mnuFileSaveAs, &QAction::triggered, this, &frmMain::mnuFileSaveAs_Click);
-    connect(mnuOptions, &QAction::triggered, this, [] { frmOptions::showModal(); });
+    connect(mnuOptions, &QAction::triggered, this, [] {
+        frmOptions::showModal();
+        // The user's own choice: from now on no file asks about it.
+        if (!Globals::AcceptedRunApp.isEmpty())
+            ErrorReport::rememberAnswer(Globals::AcceptedRunApp, true);
+    });
     connect(mPassword, &QAction::triggered, this, [] { Form1::showModal(); });
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(mnuWindow, &QMenu::aboutToShow, this, &frmMain::mnuWindow_Click);
@@ -235,7 +244,7 @@ QString frmMain::helpViewer()
 {
     if (!helpViewerOverride.isNull())
         return helpViewerOverride;
-    for (const char *viewer : {"xchm", "kchmviewer", "xdg-open"}) {
+    for (const char *viewer : {"xchm", "kchmviewer"}) {
         const QString path = QStandardPaths::findExecutable(QLatin1String(viewer));
         if (!path.isEmpty())
             return path;
@@ -253,7 +262,8 @@ void frmMain::mnuHelpContents_Click()
     // A missing help file or viewer does nothing and says nothing.
     const QString file = helpFilePath();
     const QString viewer = helpViewer();
-    if (!QFileInfo::exists(file) || viewer.isEmpty())
+    QStringList command = viewer.isEmpty() ? desktopViewerCommand(file) : QStringList{viewer, file};
+    if (!QFileInfo::exists(file) || command.isEmpty())
         return;
     auto *process = new QProcess(this);
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
@@ -261,7 +271,8 @@ void frmMain::mnuHelpContents_Click()
         if (error == QProcess::FailedToStart)
             process->deleteLater();
     });
-    process->start(viewer, {file});
+    const QString program = command.takeFirst();
+    process->start(program, command);
     m_helpViewers.append(process);
 }
 
@@ -293,18 +304,43 @@ void frmMain::mnuOpen_Click()
 {
     // While the password prompt is up, the window must not come back past
     // it: bring the prompt to the front instead.
-    if (m_inResize) {
+    if (m_asking) {
         if (QWidget *modal = QApplication::activeModalWidget()) {
             modal->raise();
             modal->activateWindow();
         }
         return;
     }
+    // A minimised window is asked for while nothing of it shows; a wrong or
+    // cancelled answer leaves it exactly as it was.
+    if (windowState().testFlag(Qt::WindowMinimized) && !passwordAccepted())
+        return;
+    Globals::WasMinimized = false;
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     show();
-    // Showing a window that the password kept minimised sends it back to the
-    // tray, as its next resize would.
-    MDIForm_Resize();
+    raise();
+    activateWindow();
+}
+
+bool frmMain::passwordAccepted()
+{
+    if (Globals::Password.isEmpty())
+        return true;
+    m_asking = true;
+    const auto done = qScopeGuard([this] { m_asking = false; });
+    Globals::EnteredPassword.clear();
+    Form2::showModal();
+    // A close request while it asked has ended everything already.
+    if (m_closed)
+        return false;
+    if (Globals::EnteredPassword == Globals::Password)
+        return true;
+    if (!Globals::EnteredPassword.isEmpty()) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ombrix"), QStringLiteral("Invalid password"),
+                        QMessageBox::Ok);
+        box.exec();
+    }
+    return false;
 }
 
 void frmMain::MDIForm_Load(const QString &fileName)
@@ -313,7 +349,12 @@ void frmMain::MDIForm_Load(const QString &fileName)
     QDir::setCurrent(programDirectory());
     restorePlacement();
     m_autoActivateMarks = QVector<qint16>{0, 0};
-    getprofilesettings(fileName);
+    // A load that stopped early would have the exit write back less than
+    // default.bvx holds: keep the file as it was beside it.
+    const QString path = ProfileSettings::resolvePath(fileName);
+    if (!getprofilesettings(fileName) && path == ProfileSettings::resolvePath(QString()) &&
+        QFileInfo::exists(path))
+        keepBackup(path);
 
     // Sessions marked in the file start active, in session order.
     const QList<frmDocument *> open = sessions();
@@ -326,6 +367,20 @@ void frmMain::MDIForm_Load(const QString &fileName)
     // The tray icon and the hook that makes it answer the mouse.
     Globals::TrayActive = SubclassForm(this, mnuPopUp, QStringLiteral("Ombrix"), mnuAbout);
     QDir::setCurrent(programDirectory());
+}
+
+void frmMain::keepBackup(const QString &path)
+{
+    const QString backup = path + QStringLiteral(".bak");
+    QFile source(path);
+    QSaveFile copy(backup);
+    if (source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly) &&
+        copy.write(source.readAll()) >= 0 && copy.commit())
+        qWarning("Ombrix: %s was not read to its end; it is kept as %s", qPrintable(path),
+                 qPrintable(backup));
+    else
+        qWarning("Ombrix: %s was not read to its end and could not be kept as %s", qPrintable(path),
+                 qPrintable(backup));
 }
 
 void frmMain::restorePlacement()
@@ -379,9 +434,41 @@ void frmMain::storePlacement()
         settings.setValue(QLatin1String(placementKeys[i]), QString::number(float(values[i])));
 }
 
-void frmMain::getprofilesettings(const QString &FileName, ProfileSettings::Refused refused)
+bool frmMain::getprofilesettings(const QString &FileName, ProfileSettings::Refused refused)
 {
-    ProfileSettings::getprofilesettings(*this, FileName, refused);
+    const bool whole = ProfileSettings::getprofilesettings(*this, FileName, refused);
+    acceptErrorProgram(ProfileSettings::resolvePath(FileName));
+    return whole;
+}
+
+void frmMain::acceptErrorProgram(const QString &path)
+{
+    // Asked at load, while the user knows which file was just opened: an
+    // error may come at night, and a question then would hold back the very
+    // program that should tell someone.
+    const QString line = Globals::OnErrorRunApp;
+    if (line.isEmpty() || line == Globals::AcceptedRunApp)
+        return;
+    std::optional<bool> accepted = ErrorReport::rememberedAnswer(line);
+    // default.bvx is what this user's own exits wrote.
+    if (!accepted && QFileInfo(path) == QFileInfo(ProfileSettings::resolvePath(QString())))
+        accepted = true;
+    if (!accepted) {
+        QStringList words = QProcess::splitCommand(line);
+        const QString program = words.isEmpty() ? QString() : words.takeFirst();
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Ombrix"),
+                        QStringLiteral("The configuration %1 starts a program whenever an error occurs:\n\n"
+                                       "Program: %2\nArguments: %3\n\n"
+                                       "Start this program on errors? Choose Yes only if you trust the file.")
+                            .arg(QDir::toNativeSeparators(path), program, words.join(QLatin1Char(' '))),
+                        QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        accepted = box.exec() == QMessageBox::Yes;
+        if (m_closed)
+            return;
+        ErrorReport::rememberAnswer(line, *accepted);
+    }
+    Globals::AcceptedRunApp = *accepted ? line : QString();
 }
 
 bool frmMain::writeprofilesettings(const QString &FileName)
@@ -554,38 +641,30 @@ void frmMain::changeEvent(QEvent *event)
 
 void frmMain::MDIForm_Resize()
 {
-    if (m_inResize || m_closed)
+    if (m_inResize || m_closed || m_asking)
         return;
     m_inResize = true;
     const auto leave = qScopeGuard([this] { m_inResize = false; });
 
-    if (Globals::WasMinimized) {
-        // Coming back after having been minimised: the password first.
-        if (Globals::Password.isEmpty())
-            return;
-        hide();
-        Globals::EnteredPassword.clear();
-        Form2::showModal();
-        if (Globals::EnteredPassword == Globals::Password) {
-            setWindowState(Qt::WindowNoState);
-        } else {
-            if (!Globals::EnteredPassword.isEmpty()) {
-                QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ombrix"),
-                                QStringLiteral("Invalid password"), QMessageBox::Ok);
-                box.exec();
-            }
-            Globals::WasMinimized = false;
-            setWindowState(Qt::WindowMinimized);
+    const bool minimised = windowState().testFlag(Qt::WindowMinimized);
+    if (Globals::WasMinimized && !minimised) {
+        // Brought back by the desktop (its task bar, not the tray menu),
+        // after having been minimised: hidden again until the password is
+        // right.
+        Globals::WasMinimized = false;
+        if (!Globals::Password.isEmpty()) {
+            hide();
+            const bool right = passwordAccepted();
+            if (m_closed)
+                return;
+            setWindowState(right ? Qt::WindowNoState : Qt::WindowMinimized);
+            // Without a tray a refused window stays minimised where the
+            // desktop shows such windows, or it could never be reached again.
+            if (right || !Globals::TrayActive)
+                show();
         }
-        // Shown again, unless it goes straight back to the tray: showing a
-        // minimised window may restore it on some platforms.
-        if (!(windowState().testFlag(Qt::WindowMinimized) && Globals::TrayActive))
-            show();
     }
-    Globals::WasMinimized = false;
-    // A minimised window leaves only its tray icon. Without a tray it stays
-    // minimised where the desktop shows such windows, or it could never be
-    // reached again.
+    // A minimised window leaves only its tray icon.
     if (windowState().testFlag(Qt::WindowMinimized) && Globals::TrayActive)
         hide();
 }

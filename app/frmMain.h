@@ -29,7 +29,9 @@ public:
     // command line (empty: default.bvx).
     void MDIForm_Load(const QString &fileName);
 
-    void getprofilesettings(const QString &FileName,
+    // False when the load stopped early. A program the file names to start
+    // on errors is asked about, unless the user answered for it before.
+    bool getprofilesettings(const QString &FileName,
                             ProfileSettings::Refused refused = ProfileSettings::Refused::StopLoad);
     bool writeprofilesettings(const QString &FileName);
 
@@ -59,7 +61,8 @@ public:
     void arrange(int mode);
 
     // The help viewer: a program that opens ombrix.chm; the first of those
-    // installed, unless a test names another.
+    // installed, unless a test names another (an empty name: none). Without
+    // one, the desktop's viewer for the type.
     static QString helpViewer();
     static void setHelpViewer(const QString &program);
     static QString helpFilePath();
@@ -91,8 +94,9 @@ public:
     QAction *mnuAbout = nullptr;
 
     // Tray hiding and the password guard: the timer notes whether the window
-    // was minimised; the resize rule hides a minimised window and asks for
-    // the password before one that was minimised comes back.
+    // was minimised; the resize rule hides a minimised window, and asks for
+    // the password before one that the desktop brings back is shown again.
+    // The tray menu's Open asks before it shows anything.
     void Timer1_Timer();
     void MDIForm_Resize();
 
@@ -114,9 +118,14 @@ private:
     void mnuVelder_Click();
     void mnuHelpAbout_Click();
     void mnuOpen_Click();
+    // Asks for the password when there is one; true when it was right, or
+    // when there is none.
+    bool passwordAccepted();
     void endHelpViewers();
     void MDIForm_QueryUnload();
     void MDIForm_Unload();
+    void acceptErrorProgram(const QString &path);
+    void keepBackup(const QString &path);
     void restorePlacement();
     void storePlacement();
 
@@ -127,4 +136,5 @@ private:
     QRect m_placementTwips; // as read, so that an unmoved window stores exactly that
     bool m_closed = false;
     bool m_inResize = false; // the resize rule's own state changes must not re-enter it
+    bool m_asking = false;   // the password prompt is up
 };

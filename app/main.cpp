@@ -1,14 +1,17 @@
 // The start routine: create the main window, load it, show it, run.
 
-#include "common/UnixSignals.h"
 #include "app/frmMain.h"
 #include "common/Globals.h"
+#include "common/UnixSignals.h"
 #include "components/PortNumbering.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 
 #include <QApplication>
 #include <QDir>
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -21,10 +24,38 @@ QString configurationArgument(const QStringList &arguments)
     return path.isEmpty() ? path : QDir::current().absoluteFilePath(path);
 }
 
+// "--help" and "--version" alone print and end, without a display; any other
+// command line names a configuration.
+int printOnly(const char *argument)
+{
+    if (std::strcmp(argument, "--version") == 0) {
+        std::fputs("ombrix " OMBRIX_VERSION "\n", stdout);
+        return 0;
+    }
+    if (std::strcmp(argument, "--help") == 0) {
+        std::fputs("Usage: ombrix [CONFIG]\n"
+                   "Logs serial ports to files, one window per port.\n\n"
+                   "CONFIG is the configuration (.bvx) to open; the whole command line is taken\n"
+                   "as one path. Without it the program opens default.bvx in its program\n"
+                   "directory. At every exit, also on SIGTERM, SIGINT and SIGHUP, it saves what is\n"
+                   "open to default.bvx.\n\n"
+                   "  --help     print this text and exit\n"
+                   "  --version  print the version and exit\n\n"
+                   "See ombrix(1); ombrixd(8) logs a configuration without a window.\n",
+                   stdout);
+        return 0;
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc == 2) {
+        if (const int status = printOnly(argv[1]); status >= 0)
+            return status;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Ombrix"));
     QApplication::setApplicationName(QStringLiteral("Ombrix"));
@@ -39,6 +70,10 @@ int main(int argc, char *argv[])
     QObject::connect(&unixSignals, &UnixSignals::closeRequested, &window, &QWidget::close);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
     QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Only the close sequence ends the program. With the window in the tray,
+    // closing a password prompt or a message would otherwise close the last
+    // window and end it without saving.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     // USB serial devices get their COM numbers before any session opens one.
     PortNumbering numbering;

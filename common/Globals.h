@@ -9,7 +9,10 @@ namespace Globals {
 extern QString Password;        // empty = no password
 extern QString EnteredPassword; // what the password prompt last received
 extern bool WasMinimized;
-extern QString OnErrorRunApp;  // command line started on each capture error, empty = none
+extern QString OnErrorRunApp; // command line started on each capture error, empty = none
+// The command line the user accepted for this process. A configuration can
+// come from anyone; its program starts only when it is this one.
+extern QString AcceptedRunApp;
 extern qint32 LogErrorsToFile; // 0 = off, anything else = append to errorlog.txt
 extern bool TrayActive;
 

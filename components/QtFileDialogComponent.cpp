@@ -97,7 +97,10 @@ bool QtFileDialogComponent::ShowSave()
 bool QtFileDialogComponent::show(bool save)
 {
     QFileDialog dialog(m_owner);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, !useNativeDialog);
+    // A platform's open dialog may refuse a name that does not exist yet;
+    // where one may be chosen, Qt's own dialog takes it.
+    const bool newNameInOpen = !save && !(Flags() & FlagFileMustExist);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !useNativeDialog || newNameInOpen);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

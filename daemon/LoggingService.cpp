@@ -138,6 +138,16 @@ bool LoggingService::readConfiguration(Profile *profile)
     if (profile->numSessions > 0) {
         Globals::OnErrorRunApp = profile->onErrorRunApp;
         Globals::LogErrorsToFile = profile->logErrors;
+        // Nobody is there to ask: a program is started only from a file that
+        // no one but its owner (this user) or root can have written.
+        const bool trusted = !ErrorReport::writableByOthers(m_configPath);
+        Globals::AcceptedRunApp = trusted ? profile->onErrorRunApp : QString();
+        if (!trusted && !profile->onErrorRunApp.isEmpty() && profile->onErrorRunApp != m_refusedProgram)
+            emit message(QStringLiteral("OnErrorRunApp=%1 is not started on errors: users other than its "
+                                        "owner or root may change %2")
+                             .arg(profile->onErrorRunApp, m_configPath));
+        // Said once, not again at every reload.
+        m_refusedProgram = trusted ? QString() : profile->onErrorRunApp;
     }
     return true;
 }

@@ -95,4 +95,5 @@ private:
     const bool m_all;
     QList<Running> m_running;
     QTimer m_retry;
+    QString m_refusedProgram; // an error program already refused, said once
 };

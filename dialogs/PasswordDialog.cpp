@@ -1,15 +1,13 @@
 #include "dialogs/PasswordDialog.h"
 
 #include "common/Twips.h"
+#include "dialogs/ScreenCentre.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QShowEvent>
 
 #include <climits>
 
@@ -21,24 +19,6 @@ using DesignForm::place;
 constexpr int clientWidth = 3120;
 constexpr int clientHeight = 2235;
 constexpr int left = 240;
-
-// Moves a top-level window so that its outer frame sits in the middle of the
-// primary screen.
-void centreOnScreen(QWidget *window)
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    // Before the window is mapped the frame is not known yet; its client
-    // size is the best guess then.
-    QSize outer = window->frameGeometry().size();
-    if (!outer.isValid() || outer.isEmpty())
-        outer = window->size();
-    const double x = area.width() / 2.0 - outer.width() / 2.0;
-    const double y = area.height() / 2.0 - outer.height() / 2.0;
-    window->move(area.x() + qRound(x), area.y() + qRound(y));
-}
 
 } // namespace
 
@@ -59,6 +39,7 @@ PasswordDialog::PasswordDialog(const QString &name)
     Command1->setDefault(true);
     Command1->setAutoDefault(true);
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);
+    new ScreenCentre(this);
 }
 
 QLineEdit *PasswordDialog::passwordBox(const char *name, int top)
@@ -79,15 +60,4 @@ QLabel *PasswordDialog::label(const char *name, const QString &text, int top, in
     auto *label = new QLabel(text, this);
     place(label, name, left, top, width, 195);
     return label;
-}
-
-void PasswordDialog::showEvent(QShowEvent *event)
-{
-    // Centre once, when the dialog opens; not again when it is restored.
-    // Left to itself Qt would not centre a dialog that was placed already.
-    if (!m_centred && !event->spontaneous()) {
-        m_centred = true;
-        centreOnScreen(this);
-    }
-    QDialog::showEvent(event);
 }

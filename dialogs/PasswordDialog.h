@@ -5,7 +5,6 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QShowEvent;
 
 // What the two password dialogs share: an ownerless fixed dialog of the
 // designed size, with OK (Command1, the default) and Cancel (Command2) along
@@ -27,9 +26,4 @@ protected:
     // text of any length.
     QLineEdit *passwordBox(const char *name, int top);
     QLabel *label(const char *name, const QString &text, int top, int width);
-
-    void showEvent(QShowEvent *event) override;
-
-private:
-    bool m_centred = false;
 };

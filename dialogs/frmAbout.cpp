@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -210,7 +211,15 @@ void frmAbout::showModal(QWidget *owner)
 
 frmAbout *frmAbout::showModeless()
 {
+    // One box at a time: asking again brings the open one to the front.
+    static QPointer<frmAbout> open;
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
     auto *box = new frmAbout;
+    open = box;
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         box->move(

@@ -26,7 +26,7 @@ public:
     // Opens a box modal over `owner`, centred on it, and returns once it closes.
     static void showModal(QWidget *owner);
     // Opens a box without an owner, centred on the screen; it deletes itself
-    // when closed.
+    // when closed. While one is open, that one comes to the front instead.
     static frmAbout *showModeless();
 
     // Test seam: the date the notice takes its last year from; std::nullopt

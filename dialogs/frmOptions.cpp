@@ -3,6 +3,7 @@
 #include "common/Globals.h"
 #include "common/Twips.h"
 #include "components/QtFileDialogComponent.h"
+#include "dialogs/ScreenCentre.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 
@@ -45,6 +46,7 @@ frmOptions::frmOptions(FileDialogComponent *dialog)
     connect(Command2, &QPushButton::clicked, this, &frmOptions::Command2_Click);
     // Cancel, Escape and the close box all end in reject(), which stores nothing.
     connect(Command3, &QPushButton::clicked, this, &QDialog::reject);
+    new ScreenCentre(this);
 }
 
 void frmOptions::showModal()
@@ -107,6 +109,7 @@ void frmOptions::Command1_Click()
 void frmOptions::Command2_Click()
 {
     Globals::OnErrorRunApp = Text1->text();
+    Globals::AcceptedRunApp = Globals::OnErrorRunApp;
     // A hand-edited configuration can hold any number here, which the box
     // can only show as "on". Keep such a value unless the user changed the box.
     const bool checked = Check1->isChecked();

@@ -7,6 +7,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick socat
+  # A real window manager and its inspection tools for the tray test.
+  openbox x11-utils
   # Families with the designed faces' widths, so the designed layouts fit.
   fonts-liberation2 fonts-ipafont-gothic
   dpkg-dev file desktop-file-utils shared-mime-info groff-base

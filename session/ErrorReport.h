@@ -4,10 +4,12 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 // Reports a capture error as the error options ask: a line appended to
 // errorlog.txt in the program directory (LogErrorsToFile other than 0) and
-// the external program started (OnErrorRunApp not empty). Every failure on
-// the way is ignored: reporting never stops or disturbs capture.
+// the external program started (OnErrorRunApp not empty and accepted). Every
+// failure on the way is ignored: reporting never stops or disturbs capture.
 namespace ErrorReport {
 
 // "Ombrix Error: <port>, <description>, <mm-dd-yyyy>, <hh:mm:ss>" and CR LF.
@@ -17,11 +19,22 @@ QByteArray line(const QString &port, const QString &description, const QDateTime
 QString logPath();
 
 // Appends the line and starts the program, each when its option asks.
-void report(const QString &port, const QString &description);
+// Returns whether a program started.
+bool report(const QString &port, const QString &description);
 
 // Starts `commandLine` without a shell and without waiting. A command line
 // that names no program, or one that cannot start, is skipped. Returns
 // whether a program started.
 bool startProgram(const QString &commandLine);
+
+// The user's answer to whether a configuration's program may run, kept per
+// command line in the per-user settings store; nothing when never asked.
+std::optional<bool> rememberedAnswer(const QString &commandLine);
+void rememberAnswer(const QString &commandLine, bool accepted);
+
+// Whether someone other than the running user or root could have put a
+// program into the file at `path`: a file of another owner, one that group
+// or others may write, or one in a directory where they may replace it.
+bool writableByOthers(const QString &path);
 
 } // namespace ErrorReport

@@ -4,6 +4,7 @@
 #include "config/PrivateProfile.h"
 #include "dialogs/frmPorts.h"
 #include "resources/LoadResource.h"
+#include "session/ErrorReport.h"
 #include "session/frmDocument.h"
 #include "tests/support/Files.h"
 #include "tests/support/Pty.h"
@@ -12,13 +13,16 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
+#include <QWindow>
 
 #include <memory>
 
@@ -59,7 +63,11 @@ private slots:
         Globals::Password.clear();
         Globals::TrayActive = false;
         Globals::WasMinimized = false;
-        QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).remove(QStringLiteral("Settings"));
+        Globals::OnErrorRunApp.clear();
+        Globals::AcceptedRunApp.clear();
+        QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+        settings.remove(QStringLiteral("Settings"));
+        settings.remove(QStringLiteral("ErrorPrograms"));
     }
     void cleanup() { QFile::remove(defaultFile()); }
 
@@ -69,21 +77,27 @@ private slots:
         const QString marker = path("viewer-opened"), viewer = path("viewer.sh");
         QVERIFY(writeFile(viewer, "#!/bin/sh\necho \"$1\" > '" + marker.toUtf8() + "'\nexec sleep 600\n"));
         QVERIFY(QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        frmMain::setHelpViewer(viewer);
         const QString help = frmMain::helpFilePath();
         const QByteArray kept = readFile(help);
         QVERIFY(writeFile(help, "help"));
-        auto w = makeMain();
-        w->mnuHelpContents->trigger();
-        QTRY_COMPARE(readFile(marker).trimmed(), help.toUtf8());
-        auto *process = w->findChild<QProcess *>();
-        QTRY_COMPARE(process->state(), QProcess::Running);
-        QVERIFY(w->close()); // ends the viewer it started
-        QCOMPARE(process->state(), QProcess::NotRunning);
-        QFile::remove(help); // without a help file, nothing is started
-        auto without = makeMain();
-        without->mnuHelpContents->trigger();
-        QVERIFY(!without->findChild<QProcess *>());
+        // Named, or the desktop's default for the type, from its desktop entry.
+        const QString apps = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+        QVERIFY(QDir().mkpath(apps) &&
+                writeFile(apps + "/v.desktop", "[Desktop Entry]\nExec=" + viewer.toUtf8() + " %f\n"));
+        QVERIFY(writeFile(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                              "/mimeapps.list",
+                          "[Default Applications]\napplication/vnd.ms-htmlhelp=v.desktop\n"));
+        for (const QString &named : {viewer, QStringLiteral("")}) {
+            QFile::remove(marker);
+            frmMain::setHelpViewer(named);
+            auto w = makeMain();
+            w->mnuHelpContents->trigger();
+            QTRY_COMPARE(readFile(marker).trimmed(), help.toUtf8());
+            auto *process = w->findChild<QProcess *>();
+            QTRY_COMPARE(process->state(), QProcess::Running);
+            QVERIFY(w->close()); // ends the viewer it started
+            QCOMPARE(process->state(), QProcess::NotRunning);
+        }
         frmMain::setHelpViewer(QString());
         QVERIFY(kept.isEmpty() || writeFile(help, kept));
     }
@@ -121,14 +135,18 @@ private slots:
         QCOMPARE(w->isHidden(), tray);      // only the tray icon is left
         QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
         bool stayedHidden = false;
+        int shown = 0; // nothing of the window may show before the answer
+        connect(w->windowHandle(), &QWindow::visibleChanged, this,
+                [&shown](bool visible) { shown += visible; });
         std::shared_ptr<QString> box;
+        // Tied to the window: a row without a prompt leaves no answer for a later test.
         const auto prompt = answerModal<QDialog>(w.get(), [&](QDialog *dialog) {
             // Hidden while it asks; the tray's Open cannot get past the prompt.
             w->mnuOpen->trigger();
-            stayedHidden = w->isHidden() && QApplication::activeModalWidget() == dialog;
+            stayedHidden = shown == 0 && w->isHidden() && QApplication::activeModalWidget() == dialog;
             if (answer.isNull())
                 return dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
-            box = answerMessageBox(this);
+            box = answerMessageBox(w.get());
             dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(answer);
             dialog->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
         });
@@ -137,7 +155,83 @@ private slots:
         QCOMPARE(stayedHidden, *prompt);
         QTEST(box ? *box : QString(), "message");
         QCOMPARE(w->isVisible(), restored);
+        QCOMPARE(w->isHidden(), !restored && tray);
+        QCOMPARE(shown, int(restored && tray));
         QCOMPARE(w->windowState().testFlag(Qt::WindowMinimized), !restored);
+    }
+
+    // A program named by a configuration runs only once the user accepted
+    // it; the error line is written either way.
+    void errorProgram_data()
+    {
+        QTest::addColumn<QString>("from");   // default.bvx, another file, or the options dialog
+        QTest::addColumn<int>("remembered"); // the answer stored before: -1 none, 0 no, 1 yes
+        QTest::addColumn<int>("answer");     // the button given to the question; 0: none asked
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<int>("remembers");
+        QTest::newRow("default.bvx") << "default" << -1 << 0 << true << -1;
+        QTest::newRow("other file, yes") << "other" << -1 << int(QMessageBox::Yes) << true << 1;
+        QTest::newRow("other file, no") << "other" << -1 << int(QMessageBox::No) << false << 0;
+        QTest::newRow("other file, yes before") << "other" << 1 << 0 << true << 1;
+        QTest::newRow("default.bvx, no before") << "default" << 0 << 0 << false << 0;
+        QTest::newRow("options dialog") << "options" << 0 << 0 << true << 1;
+    }
+    void errorProgram()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, remembered);
+        QFETCH(int, answer);
+        const QString marker = path("ran"), line = "touch \"" + marker + '"';
+        QFile::remove(marker);
+        if (remembered >= 0)
+            ErrorReport::rememberAnswer(line, remembered);
+        const QString file = from == "default" ? defaultFile() : path("other.bvx");
+        QVERIFY(writeFile(file, "[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nOnErrorRunApp=" + line.toUtf8() +
+                                    "\r\nLogErrors=1\r\n"));
+        auto *dialog = new ScriptedFileDialog;
+        dialog->answer = file;
+        QObject row; // a question that never came leaves no answer for a later test
+        const auto asked = answerMessageBox(&row, QMessageBox::StandardButton(answer));
+        auto w = makeMain(dialog);
+        if (from == "other") {
+            w->mnuFileOpen->trigger();
+        } else if (from == "options") {
+            answerModal<QDialog>(&row, [line](QDialog *options) {
+                options->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(line);
+                options->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+            });
+            w->mnuOptions->trigger();
+        }
+        QCOMPARE(!asked->isNull(), answer != 0);
+        QVERIFY(asked->isNull() || (asked->contains(file) && asked->contains("Program: touch")));
+        QFile::remove(ErrorReport::logPath());
+        Globals::LogErrorsToFile = 1;
+        QTEST(ErrorReport::report(QStringLiteral("COM1"), QStringLiteral("File I/O Error")), "started");
+        QVERIFY(readFile(ErrorReport::logPath()).startsWith("Ombrix Error: COM1, File I/O Error, "));
+        QFETCH(bool, started);
+        if (started)
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 30000);
+        const std::optional<bool> stored = ErrorReport::rememberedAnswer(line);
+        QTEST(stored ? int(*stored) : -1, "remembers");
+    }
+
+    // A start-up load that stopped early keeps the file as it was; a whole load keeps no copy.
+    void refusedStartupKeepsFile()
+    {
+        const QString backup = defaultFile() + ".bak";
+        const QByteArray stored("[Ombrix]\r\nNumSessions=-1\r\nPassword=abc\r\n");
+        for (const bool refused : {true, false}) {
+            QVERIFY(writeFile(backup, "older copy"));
+            QVERIFY(writeFile(defaultFile(), refused ? stored : QByteArray("[Ombrix]\r\nNumSessions=0\r\n")));
+            if (refused)
+                QTest::ignoreMessage(QtWarningMsg,
+                                     QRegularExpression(".*default.bvx was not read to its end; "
+                                                        "it is kept as .*default.bvx.bak"));
+            QVERIFY(makeMain()->close());
+            QCOMPARE(readFile(backup), refused ? stored : QByteArray("older copy"));
+            QVERIFY(readFile(defaultFile()).contains("Password=\r\n")); // the exit wrote it
+        }
+        QFile::remove(backup);
     }
 
     void saveAsksForANameOnce()

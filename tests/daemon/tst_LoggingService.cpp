@@ -1,3 +1,4 @@
+#include "common/Globals.h"
 #include "daemon/LoggingService.h"
 #include "resources/ResourceText.h"
 #include "tests/support/Files.h"
@@ -11,7 +12,9 @@
 #include <QTextStream>
 
 #include <memory>
+#include <tuple>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +45,7 @@ private slots:
     void problems_data();
     void problems();
     void reloadKeepsUnchangedSessions();
+    void errorProgramOnlyFromOwnFile();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -126,7 +130,8 @@ void tst_LoggingService::reloadKeepsUnchangedSessions()
     const QString logB = m_env->filePath("b.log"), logC = m_env->filePath("c.log");
     for (auto [port, pty] : {std::pair{40, &a}, {41, &b}, {42, &c}})
         m_env->mapPort(port, pty->slavePath());
-    QVERIFY(writeFile(m_config, configuration({"40 " + logA + " 1", "41 " + logB + " 1", "42 " + logC + " 0"})));
+    QVERIFY(
+        writeFile(m_config, configuration({"40 " + logA + " 1", "41 " + logB + " 1", "42 " + logC + " 0"})));
     LoggingService service(m_config, false);
     QVERIFY(service.start());
     QVERIFY(a.write("a1"));
@@ -135,7 +140,8 @@ void tst_LoggingService::reloadKeepsUnchangedSessions()
     // COM40 keeps its settings under a new log name, COM41 changes its baud
     // rate, COM42 is marked now. Bytes waiting at COM40 across the reload go
     // to the new name: a kept port never closes.
-    QVERIFY(writeFile(m_config, configuration({"40 " + logA2 + " 1", "41 " + logB + " 1 12", "42 " + logC + " 1"})));
+    QVERIFY(writeFile(m_config,
+                      configuration({"40 " + logA2 + " 1", "41 " + logB + " 1 12", "42 " + logC + " 1"})));
     QVERIFY(a.write("a2"));
     QSignalSpy messages(&service, &LoggingService::message);
     QVERIFY(service.reload());
@@ -152,3 +158,24 @@ void tst_LoggingService::reloadKeepsUnchangedSessions()
 
 QTEST_GUILESS_MAIN(tst_LoggingService)
 #include "tst_LoggingService.moc"
+
+// Nobody is asked: a program is taken only from a file that no one but its
+// owner or root may change, and a refusal is said once per reading.
+void tst_LoggingService::errorProgramOnlyFromOwnFile()
+{
+    // Modes of the directory and the file, and whether the program is taken.
+    const std::tuple<mode_t, mode_t, bool> rows[] = {
+        {0700, 0644, true}, {0700, 0664, false}, {0777, 0600, false}, {01777, 0600, true}};
+    const QString dir = m_env->filePath("own"), config = dir + "/own.bvx";
+    QVERIFY(QDir().mkpath(dir));
+    for (const auto &[dirMode, fileMode, started] : rows) {
+        QVERIFY(writeFile(config, "[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nOnErrorRunApp=touch x\r\n"));
+        QVERIFY(::chmod(QFile::encodeName(dir), dirMode) == 0 &&
+                ::chmod(QFile::encodeName(config), fileMode) == 0);
+        LoggingService service(config, false);
+        QSignalSpy messages(&service, &LoggingService::message);
+        service.start();
+        QCOMPARE(Globals::AcceptedRunApp, started ? QStringLiteral("touch x") : QString());
+        QCOMPARE(messages.count() - 1, started ? 0 : 1); // besides "No session ... is to be started"
+    }
+}

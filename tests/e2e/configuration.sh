@@ -17,12 +17,17 @@ printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=\r\n[Session1]\r\
   "$HOME" "$HOME" >"$E2E/first.bvx"
 cmp "$E2E/first.bvx" "$BVX" || fail "default.bvx after a first start differs"
 
+echo "-- --help and --version alone print and end, without a display; nothing is written"
+rm "$BVX"
+"$PROGDIR/ombrix" --help | grep -q '^Usage: ombrix \[CONFIG\]' && "$PROGDIR/ombrix" --version | grep -q '^ombrix [0-9]' &&
+  [ ! -e "$BVX" ] || fail "--help or --version did not print and end, or wrote default.bvx"
+
 echo "-- a path with a blank, in one argument or split by the shell, is loaded and not written"
 mkdir -p "$E2E/my dir"
 printf '[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nLogFile=/from/the command line.log\r\n' >"$E2E/my dir/my conf.bvx"
 cp "$E2E/my dir/my conf.bvx" "$E2E/original.bvx"
 for signal in INT HUP; do
-  rm "$BVX"
+  rm -f "$BVX"
   if [ $signal = INT ]; then start_offscreen "my dir/my conf.bvx"; else start_offscreen "$E2E/my" "dir/my" conf.bvx; fi
   stop_ombrix $signal
   grep -q 'LogFile=/from/the command line.log' "$BVX" || fail "SIG$signal: the configuration was not loaded or not saved"

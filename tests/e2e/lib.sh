@@ -40,15 +40,6 @@ wait_for() {
   return 1
 }
 
-# The main window: a visible window named Ombrix larger than a tray icon.
-main_window_up() {
-  local w
-  for w in $(xdotool search --onlyvisible --name '^Ombrix$' 2>/dev/null); do
-    [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 64 ] && return 0
-  done
-  return 1
-}
-
 # The program catches SIGTERM once its handler is installed, before the
 # configuration is loaded; from then on a SIGTERM saves. Until the exec, the
 # process is still the starting shell, whose own handler does not count.

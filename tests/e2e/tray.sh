@@ -1,53 +1,116 @@
 #!/usr/bin/env bash
-# The tray icon on a real system tray (trayer): a configuration saved
-# minimised with a password starts in the tray, and its menu brings the
-# window back only with the right password.
+# The tray (trayer) and the password under a real window manager (openbox):
+# minimising, mapping, frames, centring, placement, and SIGTERM after refusals.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
 
+openbox --sm-disable >"$E2E/openbox.log" 2>&1 &
+PIDS+=("$!")
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_for 30 wm_up || fail "openbox did not start"
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 >/dev/null 2>&1 &
 PIDS+=("$!")
 wait_for 30 eval "xdotool search --classname trayer >/dev/null" || fail "trayer did not start"
 
-# The tray icon: the program's small window inside the tray.
-tray_icon() {
-  local w geometry
+# ombrix_window ICON|MAIN: the tray icon (narrow), or the main window (wide,
+# named Ombrix, and not a menu, which the window manager does not manage).
+ombrix_window() {
+  local w width
   for w in $(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null); do
-    geometry=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
-    [ "${geometry%%x*}" -lt 64 ] && { echo "$w"; return 0; }
+    width=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+    if [ "$1" = ICON ]; then [ "$width" -lt 64 ]; else [ "$width" -ge 64 ] && [ "$(xdotool getwindowname "$w")" = Ombrix ] &&
+      ! xwininfo -id "$w" | grep -q 'Override Redirect State: yes'; fi && { echo "$w"; return 0; }
   done
-  return 1
+  return 0
 }
-icon_there() { tray_icon >/dev/null; }
+tray_icon() { ombrix_window ICON; }
+main_window() { ombrix_window MAIN; }
+icon_there() { [ -n "$(tray_icon)" ]; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-more_windows_than() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt "$1" ]; }
+unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
+# A window's outer rectangle, "X Y WIDTH HEIGHT" (xdotool miscounts reparented ones).
+outer() {
+  local l r t b x y w h
+  IFS=', ' read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p') || true
+  read -r x y w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }')
+  echo "$((x - ${l:-0})) $((y - ${t:-0})) $((w + ${l:-0} + ${r:-0})) $((h + ${t:-0} + ${b:-0}))"
+}
+framed() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
 
-echo "-- saved minimised with a password: only the icon, then the prompt"
-printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=1\r\nPassword=pw 1\r\n' >"$PROGDIR/default.bvx"
-(cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 &
-OMBRIX=$!
-PIDS+=("$OMBRIX")
+# tray_open: the tray menu's Open, by keyboard; clicked again if it did not open.
+tray_open() {
+  menu_open() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt 1 ]; }
+  for _ in 1 2 3 4 5 6; do
+    read -r X Y WIDTH HEIGHT < <(outer "$(tray_icon)")
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+    wait_for 5 menu_open && { xdotool key Down Return; return 0; }
+  done
+  fail "the tray menu did not open"
+}
+
+# prompt_answer TEXT|--cancel [WINDOW]: from the tray; WINDOW and any main
+# window stay unmapped while it asks, its frame centred on the 1024x768 screen.
+prompt_answer() {
+  local prompt
+  tray_open
+  wait_for 30 window_named '^Ombrix Password$' || fail "no password prompt"
+  prompt=$(xdotool search --onlyvisible --name '^Ombrix Password$' | head -n 1)
+  if [ -n "${2:-}" ]; then unmapped "$2" || fail "the window is mapped while the prompt asks"; fi
+  [ -z "$(main_window)" ] || fail "a main window shows while the prompt asks"
+  wait_for 30 framed "$prompt" || fail "the prompt got no frame"
+  centred() { outer "$prompt" | awk '{ exit !(($1 * 2 + $3 - 1024) ^ 2 <= 4 && ($2 * 2 + $4 - 768) ^ 2 <= 4) }'; }
+  wait_for 30 centred || fail "the prompt is not centred with its frame: $(outer "$prompt")"
+  xdotool windowactivate --sync "$prompt"
+  if [ "$1" = --cancel ]; then xdotool key Escape; else xdotool type --delay 20 "$1" && xdotool key Return; fi
+}
+
+start() { (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 & OMBRIX=$! && PIDS+=("$OMBRIX"); }
+
+# Placement in twips (15 to a pixel): the frame's top-left corner, the inner size.
+mkdir -p "$XDG_CONFIG_HOME/Ombrix"
+printf '[Settings]\nMainLeft=1500\nMainTop=1200\nMainWidth=7500\nMainHeight=5250\n' >"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
+
+echo "-- minimised by the window manager: into the tray; wrong, cancel, then SIGTERM ends and saves"
+printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=pw 1\r\n' >"$PROGDIR/default.bvx"
+start
+wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the main window did not show"
+main=$(main_window)
+placed() { [ "$(outer "$main" | cut -d' ' -f1,2)" = "100 80" ] &&
+  [ "$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: //p')" = "500x350" ]; }
+wait_for 30 placed || fail "the stored placement was not applied: $(outer "$main")"
 wait_for 30 icon_there || fail "no tray icon"
-! main_window_up || fail "the minimised main window is showing"
-icon=$(tray_icon)
-eval "$(xdotool getwindowgeometry --shell "$icon")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-wait_for 30 more_windows_than 1 || fail "the tray menu did not open"
-# The menu's first entry is Open.
-menu=
-for w in $(xdotool search --onlyvisible --pid "$OMBRIX"); do
-  [ "$w" != "$icon" ] && { menu=$w; break; }
-done
-[ -n "$menu" ] || fail "the tray menu window was not found"
-eval "$(xdotool getwindowgeometry --shell "$menu")"
-xdotool mousemove $((X + 30)) $((Y + 12)) click 1
-wait_for 30 window_named '^Ombrix Password$' || fail "no password prompt"
-prompt=$(xdotool search --onlyvisible --name '^Ombrix Password$' | head -n 1)
-xdotool windowfocus --sync "$prompt"
-xdotool type --delay 20 "pw 1"
-xdotool key Return
-wait_for 30 main_window_up || fail "the right password did not bring the window back"
+xdotool windowminimize "$main"
+wait_for 30 unmapped "$main" || fail "the minimised window did not go to the tray"
+prompt_answer "wrong" "$main"
+wait_for 30 window_named '^Ombrix$' || fail "no message for a wrong password"
+box=$(xdotool search --onlyvisible --name '^Ombrix$' | head -n 1)
+[ "$box" != "$main" ] || fail "the window came back after a wrong password"
+xdotool windowactivate --sync "$box" key Return
+gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+wait_for 30 gone "$box" || fail "the message did not close"
+kill -0 "$OMBRIX" || fail "ombrix ended after a wrong password"
+unmapped "$main" || fail "the window is mapped after a wrong password"
+prompt_answer --cancel "$main"
+wait_for 30 eval '! window_named "^Ombrix Password$"' || fail "the prompt did not close on cancel"
+unmapped "$main" && icon_there || fail "the window is not back in the tray after a cancel"
+kill -TERM "$OMBRIX"
+wait_for 60 eval '! kill -0 "$OMBRIX" 2>/dev/null' || fail "ombrix did not end after SIGTERM"
+wait "$OMBRIX" || fail "ombrix ended with status $?"
+grep -q 'WindowState=1' "$PROGDIR/default.bvx" && grep -q 'Password=pw 1' "$PROGDIR/default.bvx" ||
+  fail "the minimised window was not saved"
+
+echo "-- saved minimised: only the icon; the right answer brings the window back where it was"
+start
+wait_for 30 icon_there || fail "no tray icon"
+prompt_answer "pw 1"
+wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the right password did not bring the window back"
+main=$(main_window)
+wait_for 30 placed || fail "the window came back elsewhere: $(outer "$main")"
 stop_ombrix TERM
 grep -q 'WindowState=0' "$PROGDIR/default.bvx" || fail "the restored window was not saved as normal"
+for kv in MainLeft=1500 MainTop=1200 MainWidth=7500 MainHeight=5250; do
+  grep -q "^$kv$" "$XDG_CONFIG_HOME/Ombrix/Ombrix.conf" || fail "the placement changed: $(cat "$XDG_CONFIG_HOME/Ombrix/Ombrix.conf")"
+done
 echo "all tray end-to-end checks passed"

@@ -280,6 +280,7 @@ private slots:
             QFile::remove(marker);
             Globals::LogErrorsToFile = logToFile; // any value but 0 logs
             Globals::OnErrorRunApp = runApp ? QStringLiteral("touch \"%1\"").arg(marker) : QString();
+            Globals::AcceptedRunApp = Globals::OnErrorRunApp;
             QVERIFY(writeFile(ErrorReport::logPath(), "earlier line\r\n"));
             SerialSession session(new RecordingSerial);
             session.setPortName(QStringLiteral("COM3"));

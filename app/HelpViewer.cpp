@@ -1,0 +1,77 @@
+#include "app/HelpViewer.h"
+
+#include <QFile>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace {
+
+// The value of `key` in the group `group` of a desktop-style file.
+QString desktopValue(const QString &path, const QString &group, const QString &key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    bool inGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('[')))
+            inGroup = line == QLatin1Char('[') + group + QLatin1Char(']');
+        else if (inGroup && line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1).trimmed();
+    }
+    return {};
+}
+
+// An Exec line with its field codes replaced: the file for %f, %F, %u and
+// %U (or added at the end when there is none), nothing for the others.
+QStringList execCommand(const QString &exec, const QString &file)
+{
+    QStringList command;
+    bool placed = false;
+    for (QString word : QProcess::splitCommand(exec)) {
+        if (word == QLatin1String("%f") || word == QLatin1String("%F") || word == QLatin1String("%u") ||
+            word == QLatin1String("%U")) {
+            command << file;
+            placed = true;
+        } else if (word.size() != 2 || word.front() != QLatin1Char('%')) {
+            command << word.replace(QLatin1String("%%"), QLatin1String("%"));
+        }
+    }
+    if (!placed && !command.isEmpty())
+        command << file;
+    return command;
+}
+
+} // namespace
+
+QStringList desktopViewerCommand(const QString &file)
+{
+    const QString type = QMimeDatabase().mimeTypeForFile(file).name();
+    // The user's and the system's choices first, then what is installed.
+    QList<QPair<QString, QString>> sources;
+    for (const auto location :
+         {QStandardPaths::GenericConfigLocation, QStandardPaths::ApplicationsLocation}) {
+        for (const QString &dir : QStandardPaths::standardLocations(location))
+            sources.append({dir + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications")});
+    }
+    for (const QString &cache :
+         QStandardPaths::locateAll(QStandardPaths::ApplicationsLocation, QStringLiteral("mimeinfo.cache")))
+        sources.append({cache, QStringLiteral("MIME Cache")});
+    for (const auto &[path, group] : std::as_const(sources)) {
+        const QStringList entries =
+            desktopValue(path, group, type).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (const QString &entry : entries) {
+            const QString desktop = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
+            const QStringList command =
+                execCommand(desktop.isEmpty() ? QString()
+                                              : desktopValue(desktop, QStringLiteral("Desktop Entry"),
+                                                             QStringLiteral("Exec")),
+                            file);
+            if (!command.isEmpty())
+                return command;
+        }
+    }
+    return {};
+}
