@@ -39,13 +39,14 @@ outer() {
 }
 framed() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
 
-# tray_open: the tray menu's Open, by keyboard; clicked again if it did not open.
+# tray_open: the tray menu's Open, by its access key (whichever item the
+# pointer highlights); clicked again if the menu did not open.
 tray_open() {
   menu_open() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt 1 ]; }
   for _ in 1 2 3 4 5 6; do
     read -r X Y WIDTH HEIGHT < <(outer "$(tray_icon)")
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-    wait_for 5 menu_open && { xdotool key Down Return; return 0; }
+    wait_for 5 menu_open && { xdotool key o; return 0; }
   done
   fail "the tray menu did not open"
 }
@@ -63,6 +64,9 @@ prompt_answer() {
   centred() { outer "$prompt" | awk '{ exit !(($1 * 2 + $3 - 1024) ^ 2 <= 4 && ($2 * 2 + $4 - 768) ^ 2 <= 4) }'; }
   wait_for 30 centred || fail "the prompt is not centred with its frame: $(outer "$prompt")"
   xdotool windowactivate --sync "$prompt"
+  # Keys go where the X input focus is, which may follow the activation.
+  focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$prompt" ]; }
+  wait_for 30 focused || fail "the prompt did not get the keyboard"
   if [ "$1" = --cancel ]; then xdotool key Escape; else xdotool type --delay 20 "$1" && xdotool key Return; fi
 }
 
