@@ -3,6 +3,7 @@
 #include "common/Twips.h"
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
+#include "components/NetworkAddress.h"
 #include "components/SerialComponent.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
@@ -312,7 +313,7 @@ void frmDocument::updatePortToolTip()
         return;
     }
     const QString device = PortMap::devicePath(port);
-    if (QFileInfo::exists(device))
+    if (QFileInfo::exists(device) || NetworkAddress::isUrl(device))
         Combo2->setToolTip(tr("COM%1 opens %2").arg(port).arg(device));
     else
         Combo2->setToolTip(tr("COM%1 opens %2, which does not exist").arg(port).arg(device));
