@@ -43,7 +43,9 @@ QString valueText(quint8 command, const QByteArray &value)
                                 : NetworkSerialComponent::tr("parity %1").arg(v);
     }
     case TelnetCodec::SetStopSize:
-        return v == 3 ? NetworkSerialComponent::tr("1.5 stop bits") : NetworkSerialComponent::tr("%1 stop bits").arg(v);
+        return v == 1   ? NetworkSerialComponent::tr("1 stop bit")
+               : v == 3 ? NetworkSerialComponent::tr("1.5 stop bits")
+                        : NetworkSerialComponent::tr("%1 stop bits").arg(v);
     default: {
         static const char *const names[] = {"no flow control", "XON/XOFF", "RTS/CTS"};
         return v >= 1 && v <= 3 ? NetworkSerialComponent::tr(names[v - 1])
@@ -164,7 +166,8 @@ void NetworkSerialComponent::openPort()
             if (m_open)
                 setNotice(tr("%1 is raw TCP: the session's line settings do not reach the far port, whose "
                              "own settings apply")
-                              .arg(m_address->url()));
+                              .arg(m_address->url()),
+                          false);
         });
     }
 }
@@ -174,7 +177,7 @@ void NetworkSerialComponent::startConnection()
     m_heldRaw.clear();
     m_heldPort.clear();
     m_asked.clear();
-    m_mismatches.clear();
+    m_answered.clear();
     m_settingsSent = false;
     m_receivedSinceConnect = false;
     m_holding = true;
@@ -302,43 +305,42 @@ void NetworkSerialComponent::sendSettings()
 
 void NetworkSerialComponent::checkAnswers(const QList<TelnetCodec::Answer> &answers)
 {
-    bool changed = false;
     for (const TelnetCodec::Answer &answer : answers) {
         const auto asked = m_asked.constFind(answer.command);
-        if (asked == m_asked.constEnd())
-            continue; // a setting this side never sent
-        // The DTR switch is answered with SET-CONTROL too; a server may
-        // refuse it on a port without modem lines, which is no reason to
-        // complain. An answer of the wrong length is unreadable and ignored.
-        if (answer.value.size() != asked->size())
+        // An answer to a setting this side never sent, or of the wrong
+        // length, says nothing readable. The DTR switch is answered with
+        // SET-CONTROL too; a port without modem lines may refuse it, which
+        // is no reason to complain.
+        if (asked == m_asked.constEnd() || answer.value.size() != asked->size() ||
+            (answer.command == TelnetCodec::SetControl && quint8(answer.value.at(0)) > 3))
             continue;
-        if (answer.command == TelnetCodec::SetControl && quint8(answer.value.at(0)) > 3)
-            continue;
-        QString mismatch;
-        if (answer.value != *asked)
-            mismatch = tr("%1, not %2 as asked")
-                           .arg(valueText(answer.command, answer.value), valueText(answer.command, *asked));
-        if (m_mismatches.value(answer.command) != mismatch) {
-            m_mismatches.insert(answer.command, mismatch);
-            changed = true;
-        }
+        m_answered.insert(answer.command, answer.value);
     }
-    if (!changed)
+    if (answers.isEmpty() || m_answered.size() < m_asked.size())
         return;
+    // Once every setting is answered, the status tells what the far port
+    // runs with: data bits and parity that no local read-back could show.
     QStringList texts;
+    bool differs = false;
     for (quint8 command = TelnetCodec::SetBaudRate; command <= TelnetCodec::SetControl; ++command) {
-        if (!m_mismatches.value(command).isEmpty())
-            texts << m_mismatches.value(command);
+        const QByteArray answer = m_answered.value(command);
+        QString text = valueText(command, answer);
+        if (answer != m_asked.value(command)) {
+            differs = true;
+            text += tr(" (not %1 as asked)").arg(valueText(command, m_asked.value(command)));
+        }
+        texts << text;
     }
-    if (!texts.isEmpty())
-        setNotice(tr("%1: the far port runs with %2").arg(m_address->url(), texts.join(QStringLiteral("; "))));
+    setNotice(tr("%1: the far port runs with %2").arg(m_address->url(), texts.join(QStringLiteral(", "))),
+              differs);
 }
 
-void NetworkSerialComponent::setNotice(const QString &text)
+void NetworkSerialComponent::setNotice(const QString &text, bool warns)
 {
     if (text == m_notice)
         return;
     m_notice = text;
+    m_noticeWarns = warns;
     raise(EventNotice);
 }
 

@@ -50,6 +50,9 @@ public:
     QByteArray input() override { return std::exchange(m_buffer, {}); }
     QString lostDeviceDescription() const override { return m_lost; }
     QString notice() const override { return m_notice; }
+    // Whether notice() tells of trouble (settings not taken, no RFC 2217),
+    // not just what the far port runs with.
+    bool noticeWarns() const { return m_noticeWarns; }
 
     void setRetryInterval(int ms) { m_retry.setInterval(qMax(ms, 1)); }
 
@@ -68,7 +71,7 @@ private:
     void release(bool raw);
     void sendSettings();
     void checkAnswers(const QList<TelnetCodec::Answer> &answers);
-    void setNotice(const QString &text);
+    void setNotice(const QString &text, bool warns = true);
     void deliver(const QByteArray &bytes);
     void retry();
     static QString describe(const NetworkAddress &address, const QAbstractSocket &socket);
@@ -85,7 +88,7 @@ private:
     QByteArray m_heldRaw;  // bytes held back as they came...
     QByteArray m_heldPort; // ...and as telnet decoded them
     QHash<quint8, QByteArray> m_asked; // COM-PORT-OPTION command -> value sent
-    QHash<quint8, QString> m_mismatches;
+    QHash<quint8, QByteArray> m_answered; // COM-PORT-OPTION command -> the server's answer
     QTimer m_answerWait;
     QTimer m_settle;
     QTimer m_retry;
@@ -95,6 +98,7 @@ private:
     int m_connectTicks = 0; // retry ticks the current try has been connecting
     int m_inOnComm = 0;
     bool m_open = false;
+    bool m_noticeWarns = false;
     bool m_waiting = false;
     bool m_closing = false;
     bool m_holding = false;

@@ -75,7 +75,7 @@ void PortRouter::onComm(SerialComponent *from)
     if (from != m_active)
         return;
     if (from == m_network) {
-        if (from->commEvent() == EventNotice)
+        if (from->commEvent() == EventNotice && m_network->noticeWarns())
             ErrorReport::report(QStringLiteral("COM%1").arg(m_port), from->notice());
         else if (from->commEvent() == EventDeviceLost)
             ErrorReport::report(QStringLiteral("COM%1").arg(m_port), from->lostDeviceDescription());

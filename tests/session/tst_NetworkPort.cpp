@@ -1,0 +1,113 @@
+#include "common/Globals.h"
+#include "resources/ResourceText.h"
+#include "session/ErrorReport.h"
+#include "session/SerialSession.h"
+#include "tests/support/Files.h"
+#include "tests/support/Ser2net.h"
+#include "tests/support/TestEnv.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using Activation = SerialSession::Activation;
+
+// Sessions on ports of another machine, against a real ser2net serving
+// pseudo-terminals: bytes, line settings, a restarted server, failures.
+class tst_NetworkPort : public QObject
+{
+    Q_OBJECT
+
+    TestEnv m_env;
+    Ser2net m_server;
+
+    std::unique_ptr<SerialSession> session(const QString &entry, const QString &log)
+    {
+        m_env.mapPort(5, entry);
+        auto s = std::make_unique<SerialSession>();
+        s->setPortName(QStringLiteral("COM5"));
+        s->setLogFile(log);
+        return s;
+    }
+    static QString errorLog() { return QString::fromUtf8(readFile(ErrorReport::logPath())); }
+
+private slots:
+    void initTestCase()
+    {
+        setLanguageOverride(Language::English);
+        Globals::LogErrorsToFile = 1;
+        QVERIFY(m_server.start());
+    }
+
+    // Every byte value, runs of 0xFF and CR NUL pairs, through telnet (where
+    // they are escaped) and raw; and a telnet client facing a raw server.
+    void bytesExact_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<bool>("rfcServer");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("rfc2217") << "rfc2217" << true << "runs with baud rate 9600";
+        QTest::newRow("tcp") << "tcp" << false << "is raw TCP";
+        QTest::newRow("rfc2217 on a raw server") << "rfc2217" << false << "does not speak RFC 2217";
+    }
+    void bytesExact()
+    {
+        QFETCH(QString, scheme);
+        QFETCH(bool, rfcServer);
+        QFETCH(QString, notice);
+        QByteArray sent;
+        for (int i = 0; i < 256; ++i)
+            sent += char(i);
+        sent += QByteArray(300, '\xff') + QByteArray("\r\0\r\0\r\n\0\xff\r", 10).repeated(40) + sent;
+        const QString log = m_env.filePath(QTest::currentDataTag());
+        auto s = session(scheme + QStringLiteral("://127.0.0.1:%1").arg(rfcServer ? m_server.rfcPort : m_server.rawPort),
+                         log);
+        QSignalSpy status(s.get(), &SerialSession::statusChanged);
+        QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+        QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(notice), 30000);
+        QVERIFY((rfcServer ? m_server.rfcPty : m_server.rawPty).write(sent));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log).size(), sent.size(), 30000);
+        QCOMPARE(readFile(log), sent);
+        s->deactivate();
+        const auto noticed = std::count_if(status.begin(), status.end(), [](const QList<QVariant> &args) {
+            return !args.at(1).toString().isEmpty();
+        });
+        QCOMPARE(noticed, 1);
+    }
+
+    // The settings of an activated session reach the far port; what a
+    // pseudo-terminal cannot keep comes back in the server's answers.
+    void settingsReachFarPort_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("flow");
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<tcflag_t>("cflags");
+        QTest::addColumn<tcflag_t>("iflags");
+        QTest::addColumn<QString>("answered");
+        QTest::newRow("19200,O,8,2 RTS/CTS")
+            << "19200,O,8,2" << 2 << int(B19200) << tcflag_t(CSTOPB | CRTSCTS | PARODD) << tcflag_t(0) << "8 data bits, odd parity, 2 stop bits, RTS/CTS";
+        QTest::newRow("14400,N,7,1 XON/XOFF")
+            << "14400,N,7,1" << 1 << int(CBAUDEX) /* BOTHER: a speed without its own constant */ << tcflag_t(0) << tcflag_t(IXON) << "7 data bits, no parity, 1 stop bit, XON/XOFF";
+        QTest::newRow("38400,E,8,1 Opto-RS")
+            << "38400,E,8,1" << 3 << int(B38400) << tcflag_t(CRTSCTS) << tcflag_t(0) << "8 data bits, even parity";
+    }
+    void settingsReachFarPort()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, flow);
+        QFETCH(int, speed);
+        QFETCH(tcflag_t, cflags);
+        QFETCH(tcflag_t, iflags);
+        QFETCH(QString, answered);
+        auto s = session(m_server.url(true), m_env.filePath(QStringLiteral("settings.log")));
+        QCOMPARE(s->activate(5, settings, flow), Activation::Opened);
+        QTRY_COMPARE_WITH_TIMEOUT(Ser2net::speedOf(m_server.rfcPty), speed, 30000);
+        const termios t = Ser2net::settingsOf(m_server.rfcPty);
+        QCOMPARE(t.c_cflag & (CSTOPB | CRTSCTS | PARODD), cflags);
+        QCOMPARE(t.c_iflag & IXON, iflags);
+        QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(answered), 30000);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_NetworkPort)
+#include "tst_NetworkPort.moc"
