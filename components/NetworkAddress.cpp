@@ -53,11 +53,11 @@ std::optional<NetworkAddress> NetworkAddress::parse(const QString &entry, QStrin
     // A user name or password has no place here: it would be shown in status
     // texts and journals, so the entry is not repeated.
     if (rest.contains(QLatin1Char('@'))) {
-        *why = tr("The %1:// entry names a user; user names and passwords are not supported")
-                   .arg(scheme);
+        *why = tr("The %1:// entry names a user; user names and passwords are not supported").arg(scheme);
         return std::nullopt;
     }
-    if (rest.contains(QLatin1Char('/')) || rest.contains(QLatin1Char('?')) || rest.contains(QLatin1Char('#'))) {
+    if (rest.contains(QLatin1Char('/')) || rest.contains(QLatin1Char('?')) ||
+        rest.contains(QLatin1Char('#'))) {
         *why = tr("%1: only HOST:PORT may follow %2://").arg(text, scheme);
         return std::nullopt;
     }
@@ -104,8 +104,8 @@ std::optional<NetworkAddress> NetworkAddress::parse(const QString &entry, QStrin
 
 QString NetworkAddress::url() const
 {
-    const QString host = this->host.contains(QLatin1Char(':')) ? QLatin1Char('[') + this->host + QLatin1Char(']')
-                                                              : this->host;
+    const QString host =
+        this->host.contains(QLatin1Char(':')) ? QLatin1Char('[') + this->host + QLatin1Char(']') : this->host;
     return (kind == Kind::Rfc2217 ? QStringLiteral("rfc2217://") : QStringLiteral("tcp://")) + host +
            QLatin1Char(':') + QString::number(port);
 }

@@ -71,11 +71,11 @@ NetworkSerialComponent::NetworkSerialComponent(QObject *parent)
         const bool telnet = m_codec.sawNegotiation();
         setNotice(telnet ? tr("%1 does not answer the COM-PORT-OPTION (RFC 2217): the far port keeps its "
                               "own line settings")
-                                 .arg(m_address->url())
+                               .arg(m_address->url())
                          : tr("%1 does not speak RFC 2217 (no answer within %2 s): logging its bytes as raw "
                               "TCP; the far port keeps its own line settings")
-                                 .arg(m_address->url())
-                                 .arg(answerTimeoutMs / 1000));
+                               .arg(m_address->url())
+                               .arg(answerTimeoutMs / 1000));
         release(!telnet);
     });
     m_settle.setSingleShot(true);
@@ -231,8 +231,9 @@ void NetworkSerialComponent::onReadyRead()
         const QList<TelnetCodec::Answer> answers = m_codec.takeAnswers();
         checkAnswers(answers);
         if (m_holding && m_codec.comPort() == TelnetCodec::ComPortState::Refused) {
-            setNotice(tr("%1 refuses the COM-PORT-OPTION (RFC 2217): the far port keeps its own line settings")
-                          .arg(m_address->url()));
+            setNotice(
+                tr("%1 refuses the COM-PORT-OPTION (RFC 2217): the far port keeps its own line settings")
+                    .arg(m_address->url()));
             m_heldPort += port;
             release(false);
             return;

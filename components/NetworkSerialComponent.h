@@ -84,10 +84,10 @@ private:
     int m_handshaking = 0;
     bool m_lineSwitch = false;
     int m_commPort = 1;
-    QByteArray m_buffer;   // the port's bytes for input()
-    QByteArray m_heldRaw;  // bytes held back as they came...
-    QByteArray m_heldPort; // ...and as telnet decoded them
-    QHash<quint8, QByteArray> m_asked; // COM-PORT-OPTION command -> value sent
+    QByteArray m_buffer;                  // the port's bytes for input()
+    QByteArray m_heldRaw;                 // bytes held back as they came...
+    QByteArray m_heldPort;                // ...and as telnet decoded them
+    QHash<quint8, QByteArray> m_asked;    // COM-PORT-OPTION command -> value sent
     QHash<quint8, QByteArray> m_answered; // COM-PORT-OPTION command -> the server's answer
     QTimer m_answerWait;
     QTimer m_settle;

@@ -13,7 +13,8 @@ PortRouter::PortRouter(QObject *parent)
     , m_network(new NetworkSerialComponent(this))
     , m_active(m_local)
 {
-    for (SerialComponent *c : {static_cast<SerialComponent *>(m_local), static_cast<SerialComponent *>(m_network)})
+    for (SerialComponent *c :
+         {static_cast<SerialComponent *>(m_local), static_cast<SerialComponent *>(m_network)})
         connect(c, &SerialComponent::OnComm, this, [this, c] { onComm(c); });
 }
 

@@ -1,9 +1,9 @@
 #include "session/frmDocument.h"
 
 #include "common/Twips.h"
+#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
-#include "components/NetworkAddress.h"
 #include "components/SerialComponent.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"

@@ -1,4 +1,5 @@
 #include "common/Globals.h"
+#include "components/SerialComponent.h"
 #include "resources/ResourceText.h"
 #include "session/ErrorReport.h"
 #include "session/SerialSession.h"
@@ -59,10 +60,13 @@ private slots:
             sent += char(i);
         sent += QByteArray(300, '\xff') + QByteArray("\r\0\r\0\r\n\0\xff\r", 10).repeated(40) + sent;
         const QString log = m_env.filePath(QTest::currentDataTag());
-        auto s = session(scheme + QStringLiteral("://127.0.0.1:%1").arg(rfcServer ? m_server.rfcPort : m_server.rawPort),
-                         log);
+        auto s = session(
+            scheme + QStringLiteral("://127.0.0.1:%1").arg(rfcServer ? m_server.rfcPort : m_server.rawPort),
+            log);
         QSignalSpy status(s.get(), &SerialSession::statusChanged);
-        QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+        const Pty &pty = rfcServer ? m_server.rfcPty : m_server.rawPty;
+        QVERIFY(Ser2net::opens(
+            pty, [&] { return s->activate(5, QStringLiteral("9600,N,8,1"), 0) == Activation::Opened; }));
         QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(notice), 30000);
         QVERIFY((rfcServer ? m_server.rfcPty : m_server.rawPty).write(sent));
         QTRY_COMPARE_WITH_TIMEOUT(readFile(log).size(), sent.size(), 30000);
@@ -85,11 +89,14 @@ private slots:
         QTest::addColumn<tcflag_t>("iflags");
         QTest::addColumn<QString>("answered");
         QTest::newRow("19200,O,8,2 RTS/CTS")
-            << "19200,O,8,2" << 2 << int(B19200) << tcflag_t(CSTOPB | CRTSCTS | PARODD) << tcflag_t(0) << "8 data bits, odd parity, 2 stop bits, RTS/CTS";
+            << "19200,O,8,2" << 2 << int(B19200) << tcflag_t(CSTOPB | CRTSCTS | PARODD) << tcflag_t(0)
+            << "8 data bits, odd parity, 2 stop bits, RTS/CTS";
         QTest::newRow("14400,N,7,1 XON/XOFF")
-            << "14400,N,7,1" << 1 << int(CBAUDEX) /* BOTHER: a speed without its own constant */ << tcflag_t(0) << tcflag_t(IXON) << "7 data bits, no parity, 1 stop bit, XON/XOFF";
-        QTest::newRow("38400,E,8,1 Opto-RS")
-            << "38400,E,8,1" << 3 << int(B38400) << tcflag_t(CRTSCTS) << tcflag_t(0) << "8 data bits, even parity";
+            << "14400,N,7,1" << 1
+            << int(CBAUDEX) /* BOTHER: a speed without its own constant */ << tcflag_t(0) << tcflag_t(IXON)
+            << "7 data bits, no parity, 1 stop bit, XON/XOFF";
+        QTest::newRow("38400,E,8,1 Opto-RS") << "38400,E,8,1" << 3 << int(B38400) << tcflag_t(CRTSCTS)
+                                             << tcflag_t(0) << "8 data bits, even parity";
     }
     void settingsReachFarPort()
     {
@@ -106,6 +113,67 @@ private slots:
         QCOMPARE(t.c_cflag & (CSTOPB | CRTSCTS | PARODD), cflags);
         QCOMPARE(t.c_iflag & IXON, iflags);
         QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(answered), 30000);
+    }
+
+    // The server goes and comes back: the session waits, reconnects, sends
+    // its settings again and logs on, the bytes from before the loss first.
+    void serverRestarts()
+    {
+        const QString log = m_env.filePath(QStringLiteral("restart.log"));
+        auto s = session(m_server.url(true), log);
+        QVERIFY(Ser2net::opens(m_server.rfcPty, [&] {
+            return s->activate(5, QStringLiteral("19200,N,8,1"), 0) == Activation::Opened;
+        }));
+        QVERIFY(m_server.rfcPty.write("before"));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("before"), 30000);
+        m_server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(s->status().contains(u"the connection was closed; waiting"), 30000);
+        QVERIFY(s->serial()->portOpen());
+        QVERIFY(Ser2net::opens(m_server.rfcPty, [this] { return m_server.start(); }));
+        QTRY_COMPARE_WITH_TIMEOUT(Ser2net::speedOf(m_server.rfcPty), int(B19200), 30000);
+        QVERIFY(m_server.rfcPty.write("after"));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("beforeafter"), 30000);
+    }
+
+    // A port held by another client: the server's refusal is told, and
+    // its words never reach the log.
+    void portInUse()
+    {
+        auto first = session(m_server.url(false), m_env.filePath(QStringLiteral("first.log")));
+        QCOMPARE(first->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+        const QString log = m_env.filePath(QStringLiteral("second.log"));
+        auto second = session(m_server.url(false), log);
+        QCOMPARE(second->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+        QTRY_VERIFY_WITH_TIMEOUT(second->status().contains(u"may be in use by another client"), 30000);
+        first.reset();
+        // The server opens the device anew for the second client: bytes come
+        // through from some moment on, and nothing else does.
+        QVERIFY(QTest::qWaitFor([&] { return m_server.rawPty.write("mine") && !readFile(log).isEmpty(); },
+                                30000));
+        const QByteArray logged = readFile(log);
+        QVERIFY2(QByteArray("mine").repeated(logged.size() / 4 + 1).startsWith(logged), logged.constData());
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("refused") << QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort())
+                                 << "the connection was refused; nothing listens on port";
+        QTest::newRow("unknown host") << "tcp://no-such-host.invalid:2000"
+                                      << "the host no-such-host.invalid was not found";
+        QTest::newRow("unparsable") << "rfc2217://[::1:2000"
+                                    << "the brackets must hold an IPv6 address";
+    }
+    void failures()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, why);
+        auto s = session(entry, m_env.filePath(QStringLiteral("failed.log")));
+        QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Failed);
+        QVERIFY2(s->status().contains(why), qPrintable(s->status()));
+        QVERIFY(
+            errorLog().contains(QStringLiteral("Ombrix Error: COM5, ") + s->status().section(u" - "_qs, 2)));
     }
 };
 

@@ -41,9 +41,10 @@ public:
     // Starts it and waits until both ports listen.
     bool start()
     {
-        m_process.start(QStringLiteral("ser2net"), {QStringLiteral("-n"), QStringLiteral("-c"),
-                                                    m_dir.filePath(QStringLiteral("ser2net.yaml")),
-                                                    QStringLiteral("-P"), m_dir.filePath(QStringLiteral("pid"))});
+        m_process.start(QStringLiteral("ser2net"),
+                        {QStringLiteral("-n"), QStringLiteral("-c"),
+                         m_dir.filePath(QStringLiteral("ser2net.yaml")), QStringLiteral("-P"),
+                         m_dir.filePath(QStringLiteral("pid"))});
         return m_process.waitForStarted(30000) &&
                QTest::qWaitFor([this] { return listening(rfcPort) && listening(rawPort); }, 30000);
     }
@@ -67,19 +68,29 @@ public:
         tcgetattr(pty.masterFd(), &t);
         return t;
     }
+    // Sets the pseudo-terminal to 1200 baud, runs `open` and waits until the
+    // server has opened the device: it sets its own or the asked speed then.
+    template<class Open> static bool opens(const Pty &pty, Open open)
+    {
+        termios t = settingsOf(pty);
+        cfsetspeed(&t, B1200);
+        tcsetattr(pty.masterFd(), TCSANOW, &t);
+        return open() && QTest::qWaitFor([&pty] { return speedOf(pty) != int(B1200); }, 30000);
+    }
     static int speedOf(const Pty &pty)
     {
         const termios t = settingsOf(pty);
         return int(cfgetospeed(&t));
     }
 
-private:
     static quint16 freePort()
     {
         QTcpServer server;
         server.listen(QHostAddress::LocalHost);
         return server.serverPort();
     }
+
+private:
     // A port someone listens on cannot be bound again; nothing connects to it.
     static bool listening(quint16 port)
     {
