@@ -3,6 +3,7 @@
 #include "components/ComponentError.h"
 #include "components/DeviceWait.h"
 #include "components/PortMap.h"
+#include "components/ReadThrottle.h"
 
 #include <QtEndian>
 
@@ -81,6 +82,13 @@ NetworkSerialComponent::NetworkSerialComponent(QObject *parent)
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleMs);
     connect(&m_settle, &QTimer::timeout, this, [this] { release(true); });
+    m_coalesce.setInterval(ReadThrottle::intervalMs);
+    connect(&m_coalesce, &SharedTimer::timeout, this, [this] {
+        if (!std::exchange(m_arrived, false))
+            m_coalesce.stop();
+        else if (!m_buffer.isEmpty())
+            raise(EventReceive);
+    });
     m_retry.setInterval(DeviceWait::retryIntervalMs);
     connect(&m_retry, &QTimer::timeout, this, &NetworkSerialComponent::retry);
 }
@@ -198,6 +206,8 @@ void NetworkSerialComponent::closePort()
         return;
     m_closing = true;
     m_retry.stop();
+    m_coalesce.stop();
+    m_arrived = false;
     m_answerWait.stop();
     m_settle.stop();
     if (!m_waiting) {
@@ -273,8 +283,14 @@ void NetworkSerialComponent::deliver(const QByteArray &bytes)
         return;
     m_buffer += bytes;
     m_receivedSinceConnect = true;
-    if (!m_closing)
-        raise(EventReceive);
+    if (m_closing)
+        return;
+    if (m_coalesce.isActive()) {
+        m_arrived = true;
+        return;
+    }
+    m_coalesce.start();
+    raise(EventReceive);
 }
 
 void NetworkSerialComponent::sendSettings()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/SharedTimer.h"
 #include "components/LineSettings.h"
 #include "components/NetworkAddress.h"
 #include "components/SerialComponent.h"
@@ -19,6 +20,9 @@
 // answers the COM-PORT-OPTION is read as raw TCP, with a notice. A lost
 // connection is a lost device: EventDeviceLost, then a try to reconnect
 // every retry interval, with the bytes from before the loss kept in order.
+// As on a local port, the first arrival after a quiet spell is reported at
+// once, and while data keeps coming one receive event per throttle interval
+// carries all of it.
 //
 // A server that refuses a client (its port in use) accepts the connection,
 // sends a line of text and closes it. So the first bytes of a connection are
@@ -92,6 +96,8 @@ private:
     QTimer m_answerWait;
     QTimer m_settle;
     QTimer m_retry;
+    SharedTimer m_coalesce; // armed after a receive event: arrivals wait for its tick
+    bool m_arrived = false; // bytes came while it was armed
     QString m_lost;
     QString m_notice;
     int m_event = 0;
