@@ -84,6 +84,8 @@ NetworkSerialComponent::NetworkSerialComponent(QObject *parent)
     connect(&m_settle, &QTimer::timeout, this, [this] { release(true); });
     m_coalesce.setInterval(ReadThrottle::intervalMs);
     connect(&m_coalesce, &SharedTimer::timeout, this, [this] {
+        m_socket.setReadBufferSize(0);
+        readNow();
         if (!std::exchange(m_arrived, false))
             m_coalesce.stop();
         else if (!m_buffer.isEmpty())
@@ -196,8 +198,9 @@ void NetworkSerialComponent::startConnection()
     } else {
         m_settle.start();
     }
+    m_socket.setReadBufferSize(0);
     if (m_socket.bytesAvailable() > 0)
-        onReadyRead();
+        readNow();
 }
 
 void NetworkSerialComponent::closePort()
@@ -211,7 +214,8 @@ void NetworkSerialComponent::closePort()
     m_answerWait.stop();
     m_settle.stop();
     if (!m_waiting) {
-        onReadyRead();
+        m_socket.setReadBufferSize(0);
+        readNow();
         if (m_holding) // the user ends it: what came is the port's
             release(!m_telnet);
     }
@@ -225,6 +229,20 @@ void NetworkSerialComponent::closePort()
 }
 
 void NetworkSerialComponent::onReadyRead()
+{
+    if (!m_open || m_waiting || m_socket.state() != QAbstractSocket::ConnectedState)
+        return;
+    if (m_coalesce.isActive() && !m_holding) {
+        // Gathered at the tick. Meanwhile a read buffer that is full makes
+        // the socket stop watching for data: no wake-up per TCP segment.
+        m_arrived = true;
+        m_socket.setReadBufferSize(1);
+        return;
+    }
+    readNow();
+}
+
+void NetworkSerialComponent::readNow()
 {
     if (!m_open || m_waiting || m_socket.state() != QAbstractSocket::ConnectedState)
         return;
@@ -394,7 +412,8 @@ void NetworkSerialComponent::connectionEnded()
 {
     if (!m_open || m_waiting || m_closing)
         return;
-    onReadyRead(); // what the socket still holds came before the end
+    m_socket.setReadBufferSize(0);
+    readNow(); // what the socket still holds came before the end
     QString reason = tr("%1: the connection was closed; waiting for it to return").arg(m_address->url());
     if (m_holding) {
         // Closed before the server showed itself: a refusal. Its words are

@@ -69,6 +69,7 @@ private:
     void closePort();
     void startConnection();
     void onReadyRead();
+    void readNow();
     void onConnected();
     void onSocketError(QAbstractSocket::SocketError error);
     void connectionEnded();
