@@ -44,31 +44,32 @@ private slots:
     void bytesExact_data()
     {
         QTest::addColumn<QString>("scheme");
-        QTest::addColumn<bool>("rfcServer");
+        QTest::addColumn<int>("server");
         QTest::addColumn<QString>("notice");
-        QTest::newRow("rfc2217") << "rfc2217" << true << "runs with baud rate 9600";
-        QTest::newRow("tcp") << "tcp" << false << "is raw TCP";
-        QTest::newRow("rfc2217 on a raw server") << "rfc2217" << false << "does not speak RFC 2217";
+        QTest::newRow("rfc2217") << "rfc2217" << int(m_server.rfcPort) << "runs with baud rate 9600";
+        QTest::newRow("tcp") << "tcp" << int(m_server.rawPort) << "is raw TCP";
+        QTest::newRow("rfc2217 on a raw server")
+            << "rfc2217" << int(m_server.rawPort) << "does not speak RFC 2217";
+        QTest::newRow("rfc2217 on telnet")
+            << "rfc2217" << int(m_server.telnetPort) << "refuses the COM-PORT-OPTION";
     }
     void bytesExact()
     {
         QFETCH(QString, scheme);
-        QFETCH(bool, rfcServer);
+        QFETCH(int, server);
         QFETCH(QString, notice);
         QByteArray sent;
         for (int i = 0; i < 256; ++i)
             sent += char(i);
         sent += QByteArray(300, '\xff') + QByteArray("\r\0\r\0\r\n\0\xff\r", 10).repeated(40) + sent;
         const QString log = m_env.filePath(QTest::currentDataTag());
-        auto s = session(
-            scheme + QStringLiteral("://127.0.0.1:%1").arg(rfcServer ? m_server.rfcPort : m_server.rawPort),
-            log);
+        auto s = session(scheme + QStringLiteral("://127.0.0.1:%1").arg(server), log);
         QSignalSpy status(s.get(), &SerialSession::statusChanged);
-        const Pty &pty = rfcServer ? m_server.rfcPty : m_server.rawPty;
+        const Pty &pty = server == m_server.rfcPort ? m_server.rfcPty : m_server.rawPty;
         QVERIFY(Ser2net::opens(
             pty, [&] { return s->activate(5, QStringLiteral("9600,N,8,1"), 0) == Activation::Opened; }));
         QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(notice), 30000);
-        QVERIFY((rfcServer ? m_server.rfcPty : m_server.rawPty).write(sent));
+        QVERIFY(const_cast<Pty &>(pty).write(sent));
         QTRY_COMPARE_WITH_TIMEOUT(readFile(log).size(), sent.size(), 30000);
         QCOMPARE(readFile(log), sent);
         s->deactivate();
@@ -152,6 +153,32 @@ private slots:
                                 30000));
         const QByteArray logged = readFile(log);
         QVERIFY2(QByteArray("mine").repeated(logged.size() / 4 + 1).startsWith(logged), logged.constData());
+    }
+
+    // ser2net takes every setting; a server that answers other values (a
+    // device server without 7 data bits) is played here.
+    void answerDiffers()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this, [&server] {
+            QTcpSocket *c = server.nextPendingConnection();
+            c->write("\xff\xfd\x2c"); // DO COM-PORT-OPTION
+            connect(c, &QTcpSocket::readyRead, c, [c] {
+                if (c->readAll().contains("\xff\xfa\x2c\x05"))
+                    c->write(QByteArray::fromHex("fffa2c6500004b00fff0"
+                                                 "fffa2c6608fff0"
+                                                 "fffa2c6703fff0"
+                                                 "fffa2c6801fff0"
+                                                 "fffa2c6901fff0"));
+            });
+        });
+        auto s = session(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.serverPort()),
+                         m_env.filePath(QStringLiteral("differs.log")));
+        QCOMPARE(s->activate(5, QStringLiteral("19200,E,7,1"), 0), Activation::Opened);
+        const QString expected = u"baud rate 19200, 8 data bits (not 7 data bits as asked), even parity"_qs;
+        QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(expected), 30000);
+        QVERIFY(errorLog().contains(expected));
     }
 
     void failures_data()

@@ -12,12 +12,13 @@
 
 // A real ser2net on 127.0.0.1, started by the test on free ports: `rfcPort`
 // accepts telnet with RFC 2217 and `rawPort` plain TCP, each serving a
-// pseudo-terminal of its own.
+// pseudo-terminal of its own; `telnetPort` is telnet without RFC 2217 on
+// the raw port's terminal.
 class Ser2net
 {
 public:
     Pty rfcPty, rawPty;
-    const quint16 rfcPort = freePort(), rawPort = freePort();
+    const quint16 rfcPort = freePort(), rawPort = freePort(), telnetPort = freePort();
 
     Ser2net()
     {
@@ -27,11 +28,14 @@ public:
                                         "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
                                         "  connector: serialdev,%2,9600n81,local\n"
                                         "connection: &raw\n  accepter: tcp,127.0.0.1,%3\n"
+                                        "  connector: serialdev,%4,9600n81,local\n"
+                                        "connection: &telnet\n  accepter: telnet,tcp,127.0.0.1,%5\n"
                                         "  connector: serialdev,%4,9600n81,local\n")
                              .arg(rfcPort)
                              .arg(rfcPty.slavePath())
                              .arg(rawPort)
                              .arg(rawPty.slavePath())
+                             .arg(telnetPort)
                              .toUtf8());
         m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("out")));
         m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("err")));
