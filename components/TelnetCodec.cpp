@@ -61,7 +61,7 @@ QByteArray TelnetCodec::decode(const QByteArray &bytes)
         case State::Iac:
             m_state = State::Data;
             if (c == IAC)
-                ;
+                out.append(char(IAC));
             else if (c >= WILL && c <= DONT) {
                 m_verb = c;
                 m_state = State::Verb;
