@@ -19,6 +19,8 @@ public:
     // true) while the component waits for the device to return; see
     // lostDeviceDescription().
     static constexpr int EventDeviceLost = 1012;
+    // Something the user should know about the open port: see notice().
+    static constexpr int EventNotice = 1013;
 
     using QObject::QObject;
     ~SerialComponent() override = default;
@@ -42,6 +44,9 @@ public:
     // After setPortOpen(true) left the port closed without an error (no
     // device behind the COM number): why, naming the path that was tried.
     virtual QString openFailureDescription() const { return {}; }
+    // After EventNotice: what the user should know while the port stays
+    // open (the far side of a network port keeps settings of its own).
+    virtual QString notice() const { return {}; }
 
 signals:
     void OnComm();

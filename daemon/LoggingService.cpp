@@ -1,6 +1,8 @@
 #include "daemon/LoggingService.h"
 
 #include "common/Globals.h"
+#include "components/NetworkAddress.h"
+#include "components/NetworkSerialComponent.h"
 #include "components/PortMap.h"
 #include "components/SerialComponent.h"
 #include "session/ErrorReport.h"
@@ -76,9 +78,15 @@ QString logFileProblem(const QString &logFile)
     return {};
 }
 
-// Why the device cannot be a serial port, or empty when it may be one.
+// Why the device cannot be a serial port, or empty when it may be one. A
+// port on another machine is looked up and connected to once.
 QString deviceProblem(const QString &device)
 {
+    if (NetworkAddress::isUrl(device)) {
+        QString why;
+        const std::optional<NetworkAddress> address = NetworkAddress::parse(device, &why);
+        return address ? NetworkSerialComponent::tryConnection(*address) : why;
+    }
     struct stat info = {};
     if (::stat(QFile::encodeName(device).constData(), &info) != 0)
         return device + QStringLiteral(" does not exist");
@@ -314,8 +322,10 @@ QList<LoggingService::Problem> LoggingService::problemsIn(const Profile &profile
         }
         const QString device = PortMap::resolvedDevicePath(s.port);
         if (const QString why = deviceProblem(device); !why.isEmpty())
-            found.append(
-                {Kind::Device, i, QStringLiteral("session %1: COM%2 opens %3").arg(i).arg(s.port).arg(why)});
+            found.append({Kind::Device, i,
+                          NetworkAddress::isUrl(device)
+                              ? QStringLiteral("session %1: COM%2: %3").arg(i).arg(s.port).arg(why)
+                              : QStringLiteral("session %1: COM%2 opens %3").arg(i).arg(s.port).arg(why)});
         if (const QString why = logFileProblem(s.logFile); !why.isEmpty())
             found.append({Kind::LogFile, i, QStringLiteral("session %1: %2").arg(i).arg(why)});
         if (deviceUsers.contains(device))

@@ -13,6 +13,8 @@ packages=(
   fonts-liberation2 fonts-ipafont-gothic
   dpkg-dev file desktop-file-utils shared-mime-info groff-base
   python3
+  # The far side of network ports in the tests.
+  ser2net
 )
 # `deps.sh fuzz` (make fuzz): also clang and its libFuzzer and sanitizer
 # runtimes. Other arguments name further packages that one task needs (the

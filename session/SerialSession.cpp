@@ -2,9 +2,9 @@
 
 #include "components/ComponentError.h"
 #include "components/PortMap.h"
-#include "components/QtSerialComponent.h"
 #include "resources/ResourceText.h"
 #include "session/ErrorReport.h"
+#include "session/PortRouter.h"
 #include "session/PortSettings.h"
 #include "session/SessionSettings.h"
 
@@ -31,7 +31,7 @@ QString errorStatus(const QString &description)
 
 SerialSession::SerialSession(SerialComponent *serial, QObject *parent)
     : QObject(parent)
-    , m_serial(serial ? serial : new QtSerialComponent)
+    , m_serial(serial ? serial : new PortRouter)
 {
     m_serial->setParent(this);
     m_serial->setInputMode(1);
@@ -130,6 +130,10 @@ void SerialSession::onComm()
     if (m_serial->commEvent() == SerialComponent::EventDeviceLost) {
         // Nothing can arrive any more: say so rather than go on showing "Open".
         setStatus(errorStatus(m_serial->lostDeviceDescription()));
+        return;
+    }
+    if (m_serial->commEvent() == SerialComponent::EventNotice) {
+        setStatus(m_status, m_serial->notice());
         return;
     }
     const QString path = m_logFile.trimmed();

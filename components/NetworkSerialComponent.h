@@ -1,0 +1,115 @@
+#pragma once
+
+#include "common/SharedTimer.h"
+#include "components/LineSettings.h"
+#include "components/NetworkAddress.h"
+#include "components/SerialComponent.h"
+#include "components/TelnetCodec.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <optional>
+
+// The session's serial port on another machine, named in the port map as
+// rfc2217://HOST:PORT or tcp://HOST:PORT. Over RFC 2217 the session's line
+// settings are sent to the far port at every connection, and a setting the
+// server answers with another value becomes a notice; a server that never
+// answers the COM-PORT-OPTION is read as raw TCP, with a notice. A lost
+// connection is a lost device: EventDeviceLost, then a try to reconnect
+// every retry interval, with the bytes from before the loss kept in order.
+// As on a local port, the first arrival after a quiet spell is reported at
+// once, and while data keeps coming one receive event per throttle interval
+// carries all of it.
+//
+// A server that refuses a client (its port in use) accepts the connection,
+// sends a line of text and closes it. So the first bytes of a connection are
+// held back until the server has shown itself: by answering a COM-PORT-OPTION
+// command, or for raw TCP by staying connected for a moment. A connection
+// closed before that counts as refused, and its bytes are dropped.
+class NetworkSerialComponent final : public SerialComponent
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(NetworkSerialComponent)
+
+public:
+    static constexpr int connectTimeoutMs = 5000;
+    static constexpr int answerTimeoutMs = 3000; // for the first COM-PORT-OPTION answer
+    static constexpr int settleMs = 1000;        // raw TCP: a refusing server closes sooner
+
+    explicit NetworkSerialComponent(QObject *parent = nullptr);
+    ~NetworkSerialComponent() override;
+
+    void setInputMode(int mode) override;
+    void setCommPort(int port) override;
+    void setSettings(const QString &settings) override;
+    void setHandshaking(int mode) override;
+    void setLineSwitch(bool on) override;
+    bool portOpen() const override { return m_open; }
+    void setPortOpen(bool open) override;
+    int commEvent() const override { return m_event; }
+    qint64 inBufferCount() const override { return m_buffer.size(); }
+    QByteArray input() override { return std::exchange(m_buffer, {}); }
+    QString lostDeviceDescription() const override { return m_lost; }
+    QString notice() const override { return m_notice; }
+    // Whether notice() tells of trouble (settings not taken, no RFC 2217),
+    // not just what the far port runs with.
+    bool noticeWarns() const { return m_noticeWarns; }
+
+    void setRetryInterval(int ms) { m_retry.setInterval(qMax(ms, 1)); }
+
+    // Connects to `address` once and closes again: empty when that worked,
+    // else why not, in the words of the activation's status.
+    static QString tryConnection(const NetworkAddress &address);
+
+private:
+    void openPort();
+    void closePort();
+    void startConnection();
+    void onReadyRead();
+    void readNow();
+    void onConnected();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void connectionEnded();
+    void release(bool raw);
+    void sendSettings();
+    void checkAnswers(const QList<TelnetCodec::Answer> &answers);
+    void setNotice(const QString &text, bool warns = true);
+    void deliver(const QByteArray &bytes);
+    void retry();
+    static QString describe(const NetworkAddress &address, const QAbstractSocket &socket);
+    void raise(int event);
+
+    QTcpSocket m_socket;
+    TelnetCodec m_codec;
+    std::optional<NetworkAddress> m_address;
+    LineSettings m_settings;
+    int m_handshaking = 0;
+    bool m_lineSwitch = false;
+    int m_commPort = 1;
+    QByteArray m_buffer;                  // the port's bytes for input()
+    QByteArray m_heldRaw;                 // bytes held back as they came...
+    QByteArray m_heldPort;                // ...and as telnet decoded them
+    QHash<quint8, QByteArray> m_asked;    // COM-PORT-OPTION command -> value sent
+    QHash<quint8, QByteArray> m_answered; // COM-PORT-OPTION command -> the server's answer
+    QTimer m_answerWait;
+    QTimer m_settle;
+    QTimer m_retry;
+    SharedTimer m_coalesce; // armed after a receive event: arrivals wait for its tick
+    bool m_arrived = false; // bytes came while it was armed
+    QString m_lost;
+    QString m_notice;
+    int m_event = 0;
+    int m_connectTicks = 0; // retry ticks the current try has been connecting
+    int m_inOnComm = 0;
+    bool m_open = false;
+    bool m_noticeWarns = false;
+    bool m_waiting = false;
+    bool m_closing = false;
+    bool m_holding = false;
+    bool m_telnet = false;
+    bool m_settingsSent = false;
+    bool m_receivedSinceConnect = false;
+};

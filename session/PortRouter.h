@@ -1,0 +1,42 @@
+#pragma once
+
+#include "components/SerialComponent.h"
+
+class NetworkSerialComponent;
+class QtSerialComponent;
+
+// The session's serial component: at each open it looks at the port map
+// entry of the COM number and drives the local device (QtSerialComponent)
+// or the port on another machine (NetworkSerialComponent). A network port's
+// troubles (it cannot be reached, its server answers other settings, the
+// connection drops) are also written to the error report, naming COM<n>.
+class PortRouter final : public SerialComponent
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(PortRouter)
+
+public:
+    explicit PortRouter(QObject *parent = nullptr);
+
+    void setInputMode(int mode) override;
+    void setCommPort(int port) override;
+    void setSettings(const QString &settings) override;
+    void setHandshaking(int mode) override;
+    void setLineSwitch(bool on) override;
+    bool portOpen() const override { return m_active->portOpen(); }
+    void setPortOpen(bool open) override;
+    int commEvent() const override { return m_active->commEvent(); }
+    qint64 inBufferCount() const override { return m_active->inBufferCount(); }
+    QByteArray input() override { return m_active->input(); }
+    QString lostDeviceDescription() const override { return m_active->lostDeviceDescription(); }
+    QString openFailureDescription() const override { return m_active->openFailureDescription(); }
+    QString notice() const override { return m_active->notice(); }
+
+private:
+    void onComm(SerialComponent *from);
+
+    QtSerialComponent *const m_local;
+    NetworkSerialComponent *const m_network;
+    SerialComponent *m_active;
+    int m_port = 1;
+};

@@ -1,0 +1,120 @@
+#include "components/NetworkAddress.h"
+#include "components/TelnetCodec.h"
+
+#include <QTest>
+
+// The parsing of a network port: port map entries, and the telnet stream
+// from the server, fed whole and byte by byte.
+class tst_NetworkCodec : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void address_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("result"); // the url, or a piece of why not
+        QTest::newRow("name") << "rfc2217://host.example:2000"
+                              << "rfc2217://host.example:2000";
+        QTest::newRow("upper case, slash") << " TCP://10.0.0.5:4001/ "
+                                           << "tcp://10.0.0.5:4001";
+        QTest::newRow("IPv6") << "rfc2217://[fe80::1]:7000"
+                              << "rfc2217://[fe80::1]:7000";
+        QTest::newRow("IPv6 bare") << "rfc2217://::1:7000"
+                                   << "must be written in brackets";
+        QTest::newRow("IPv4 in brackets") << "tcp://[1.2.3.4]:1"
+                                          << "brackets must hold an IPv6";
+        QTest::newRow("scheme") << "telnet://h:1"
+                                << "the scheme telnet:// is not known";
+        QTest::newRow("device") << "/dev/ttyUSB0"
+                                << "is not a network address";
+        QTest::newRow("no port") << "tcp://h"
+                                 << "port number is missing";
+        QTest::newRow("port 0") << "tcp://h:0"
+                                << "\"0\" is not a TCP port number";
+        QTest::newRow("port too big") << "tcp://h:65536"
+                                      << "\"65536\" is not a TCP port number";
+        QTest::newRow("no host") << "tcp://:1"
+                                 << "\"\" is not a host name";
+        QTest::newRow("path") << "tcp://h:1/x"
+                              << "only HOST:PORT";
+        QTest::newRow("password") << "tcp://user:secret@h:1"
+                                  << "user names and passwords are not supported";
+    }
+    void address()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, result);
+        QString why;
+        const std::optional<NetworkAddress> address = NetworkAddress::parse(entry, &why);
+        QCOMPARE(address ? address->url() : why.contains(result) ? result : why, result);
+        QVERIFY(!why.contains(u"secret"));
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("port");
+        QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<QString>("answers"); // command:value in hex, each
+        QTest::addColumn<int>("comPort");     // TelnetCodec::ComPortState
+        QTest::newRow("IAC doubled") << QByteArray("a\xff\xff\xff\xff"
+                                                   "b")
+                                     << QByteArray("a\xff\xff"
+                                                   "b")
+                                     << QByteArray() << "" << 0;
+        QTest::newRow("CR NUL as text")
+            << QByteArray("\r\0x\r\n\r", 6) << QByteArray("\rx\r\n\r") << QByteArray() << "" << 0;
+        QTest::newRow("CR NUL in binary")
+            << QByteArray("\xff\xfb\x00\r\0\r", 6) << QByteArray("\r\0\r", 3) << QByteArray() << "" << 0;
+        QTest::newRow("commands dropped") << QByteArray("a\xff\xf1"
+                                                        "b\xff\xf9"
+                                                        "c")
+                                          << QByteArray("abc") << QByteArray() << "" << 0;
+        QTest::newRow("offers refused") << QByteArray("\xff\xfb\x01\xff\xfd\x18\xff\xfd\x03") << QByteArray()
+                                        << QByteArray("\xff\xfe\x01\xff\xfc\x18") << "" << 0;
+        QTest::newRow("binary withdrawn") << QByteArray("\xff\xfb\x00\xff\xfc\x00\xff\xfc\x00", 9)
+                                          << QByteArray() << QByteArray("\xff\xfe\x00", 3) << "" << 0;
+        QTest::newRow("COM-PORT accepted")
+            << QByteArray("\xff\xfd\x2c") << QByteArray() << QByteArray() << "" << 1;
+        QTest::newRow("COM-PORT refused")
+            << QByteArray("\xff\xfe\x2cz") << QByteArray("z") << QByteArray() << "" << 2;
+        QTest::newRow("answers")
+            << QByteArray("\xff\xfa\x2c\x65\x00\x00\xff\xff\x00\xff\xf0x\xff\xfa\x2c\x69\x03\xff\xf0", 19)
+            << QByteArray("x") << QByteArray() << "1:0000ff00 5:03" << 0;
+        QTest::newRow("notices dropped")
+            << QByteArray("\xff\xfa\x2c\x6b\x30\xff\xf0\xff\xfa\x18\x01\xff\xf0y") << QByteArray("y")
+            << QByteArray() << "" << 0;
+        QTest::newRow("SE missing") << QByteArray("\xff\xfa\x2c\x66\x07\xff\xfb\x01z") << QByteArray("z")
+                                    << QByteArray("\xff\xfe\x01") << "2:07" << 0;
+        QTest::newRow("overlong") << QByteArray("\xff\xfa\x2c\x65") + QByteArray(300, 'q') +
+                                         QByteArray("\xff\xf0w")
+                                  << QByteArray("w") << QByteArray() << "" << 0;
+    }
+    void decode()
+    {
+        QFETCH(QByteArray, in);
+        for (const qsizetype chunk : {in.size(), qsizetype(1)}) {
+            TelnetCodec codec;
+            codec.start();
+            QByteArray port, replies;
+            QStringList answers;
+            for (qsizetype i = 0; i < in.size(); i += chunk) {
+                port += codec.decode(in.mid(i, chunk));
+                replies += codec.takeReplies();
+                for (const TelnetCodec::Answer &a : codec.takeAnswers())
+                    answers << QStringLiteral("%1:%2").arg(a.command).arg(
+                        QString::fromLatin1(a.value.toHex()));
+            }
+            QTEST(port, "port");
+            QTEST(replies, "replies");
+            QTEST(answers.join(u' '), "answers");
+            QTEST(int(codec.comPort()), "comPort");
+        }
+        QCOMPARE(TelnetCodec::command(TelnetCodec::SetBaudRate, QByteArray("\0\0\xff\0", 4)),
+                 QByteArray("\xff\xfa\x2c\x01\x00\x00\xff\xff\x00\xff\xf0", 11));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_NetworkCodec)
+#include "tst_NetworkCodec.moc"

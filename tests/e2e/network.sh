@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# ombrixd with ports on other machines, served by a real ser2net on
+# 127.0.0.1: --check looks each one up and connects once; a session logs a
+# network port byte-exact.
+set -euo pipefail
+. "$(dirname "$0")/lib.sh"
+e2e_setup
+unset DISPLAY WAYLAND_DISPLAY
+DAEMON=$PROGDIR/ombrixd
+LOG=$E2E/ombrixd.log
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+RFC=$(free_port) REFUSED=$(free_port)
+
+# The simulator sends what the fifo gets, once ser2net has opened its device.
+# fd 3 is its only writer: the other processes must not hold it.
+mkfifo "$E2E/feed"
+exec 3<>"$E2E/feed"
+"$SIMPORT" --port 7 --stdin --exit-when-read <"$E2E/feed" >"$E2E/simport7.out" 2>&1 3>&- &
+PIDS+=("$!")
+wait_for 30 grep -q " -> " "$E2E/simport7.out" || fail "simport did not start"
+printf '%%YAML 1.1\n---\nconnection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,115200n81,local\n' \
+  "$RFC" "$(sed -n 's/.* -> //p' "$E2E/simport7.out")" >"$E2E/ser2net.yaml"
+ser2net -n -c "$E2E/ser2net.yaml" -P "$E2E/ser2net.pid" 2>"$E2E/ser2net.err" 3>&- &
+PIDS+=("$!")
+wait_for 30 eval 'ss -Hltn "sport = :$RFC" | grep -q .' || fail "ser2net does not listen"
+printf 'COM20=rfc2217://localhost:%s\nCOM21=tcp://127.0.0.1:%s\nCOM22=tcp://no-such-host.invalid:1\n' "$RFC" "$REFUSED" \
+  >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
+
+echo "-- --check: a listening server passes, a refused port and an unknown host are problems"
+bvx "20 $E2E/net.log 1" "21 $E2E/x.log 1" "22 $E2E/y.log 1" >"$E2E/check.bvx"
+s=0 && "$DAEMON" --check "$E2E/check.bvx" >"$E2E/out" 2>&1 || s=$?
+[ "$s" = 1 ] && grep -q "^Problem: session 2: COM21: tcp://127.0.0.1:$REFUSED: the connection was refused" "$E2E/out" &&
+  grep -q '^Problem: session 3: COM22: .*the host no-such-host.invalid was not found' "$E2E/out" &&
+  grep -q '^2 problem(s) found' "$E2E/out" || { cat "$E2E/out"; fail "--check on network ports"; }
+
+echo "-- a session on rfc2217:// logs every byte"
+bvx "20 $E2E/net.log 1" >"$E2E/run.bvx"
+(cd "$E2E" && exec "$DAEMON" run.bvx) 2>"$LOG" 3>&- &
+DAEMON_PID=$!
+PIDS+=("$DAEMON_PID")
+wait_for 30 grep -q '^COM20: Status: Open (rfc2217://localhost:.*: the far port runs with baud rate 115200' "$LOG" ||
+  fail "the far port's settings were not confirmed"
+head -c 300000 /dev/urandom >"$E2E/sent"
+cat "$E2E/sent" >&3
+exec 3>&-
+wait_for 60 grep -q '^sent' "$E2E/simport7.out" || fail "simport did not finish"
+wait_for 30 size_at_least "$E2E/net.log" 300000 || fail "the log is short"
+cmp "$E2E/sent" "$E2E/net.log" || fail "the log differs from what was sent"
+kill -TERM "$DAEMON_PID"
+wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
+echo PASS

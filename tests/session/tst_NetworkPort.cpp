@@ -1,0 +1,208 @@
+#include "common/Globals.h"
+#include "components/SerialComponent.h"
+#include "resources/ResourceText.h"
+#include "session/ErrorReport.h"
+#include "session/SerialSession.h"
+#include "tests/support/Files.h"
+#include "tests/support/Ser2net.h"
+#include "tests/support/TestEnv.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using Activation = SerialSession::Activation;
+
+// Sessions on ports of another machine, against a real ser2net serving
+// pseudo-terminals: bytes, line settings, a restarted server, failures.
+class tst_NetworkPort : public QObject
+{
+    Q_OBJECT
+
+    TestEnv m_env;
+    Ser2net m_server;
+
+    std::unique_ptr<SerialSession> session(const QString &entry, const QString &log)
+    {
+        m_env.mapPort(5, entry);
+        auto s = std::make_unique<SerialSession>();
+        s->setPortName(QStringLiteral("COM5"));
+        s->setLogFile(log);
+        return s;
+    }
+    static QString errorLog() { return QString::fromUtf8(readFile(ErrorReport::logPath())); }
+
+private slots:
+    void initTestCase()
+    {
+        setLanguageOverride(Language::English);
+        Globals::LogErrorsToFile = 1;
+        QVERIFY(m_server.start());
+    }
+
+    // Every byte value, runs of 0xFF and CR NUL pairs, through telnet (where
+    // they are escaped) and raw; and a telnet client facing a raw server.
+    void bytesExact_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<int>("server");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("rfc2217") << "rfc2217" << int(m_server.rfcPort) << "runs with baud rate 9600";
+        QTest::newRow("tcp") << "tcp" << int(m_server.rawPort) << "is raw TCP";
+        QTest::newRow("rfc2217 on a raw server")
+            << "rfc2217" << int(m_server.rawPort) << "does not speak RFC 2217";
+        QTest::newRow("rfc2217 on telnet")
+            << "rfc2217" << int(m_server.telnetPort) << "refuses the COM-PORT-OPTION";
+    }
+    void bytesExact()
+    {
+        QFETCH(QString, scheme);
+        QFETCH(int, server);
+        QFETCH(QString, notice);
+        QByteArray sent;
+        for (int i = 0; i < 256; ++i)
+            sent += char(i);
+        sent += QByteArray(300, '\xff') + QByteArray("\r\0\r\0\r\n\0\xff\r", 10).repeated(40) + sent;
+        const QString log = m_env.filePath(QTest::currentDataTag());
+        auto s = session(scheme + QStringLiteral("://127.0.0.1:%1").arg(server), log);
+        QSignalSpy status(s.get(), &SerialSession::statusChanged);
+        const Pty &pty = server == m_server.rfcPort ? m_server.rfcPty : m_server.rawPty;
+        QVERIFY(Ser2net::opens(
+            pty, [&] { return s->activate(5, QStringLiteral("9600,N,8,1"), 0) == Activation::Opened; }));
+        QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(notice), 30000);
+        QVERIFY(const_cast<Pty &>(pty).write(sent));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log).size(), sent.size(), 30000);
+        QCOMPARE(readFile(log), sent);
+        s->deactivate();
+        const auto noticed = std::count_if(status.begin(), status.end(), [](const QList<QVariant> &args) {
+            return !args.at(1).toString().isEmpty();
+        });
+        QCOMPARE(noticed, 1);
+    }
+
+    // The settings of an activated session reach the far port; what a
+    // pseudo-terminal cannot keep comes back in the server's answers.
+    void settingsReachFarPort_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("flow");
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<tcflag_t>("cflags");
+        QTest::addColumn<tcflag_t>("iflags");
+        QTest::addColumn<QString>("answered");
+        QTest::newRow("19200,O,8,2 RTS/CTS")
+            << "19200,O,8,2" << 2 << int(B19200) << tcflag_t(CSTOPB | CRTSCTS | PARODD) << tcflag_t(0)
+            << "8 data bits, odd parity, 2 stop bits, RTS/CTS";
+        QTest::newRow("14400,N,7,1 XON/XOFF")
+            << "14400,N,7,1" << 1
+            << int(CBAUDEX) /* BOTHER: a speed without its own constant */ << tcflag_t(0) << tcflag_t(IXON)
+            << "7 data bits, no parity, 1 stop bit, XON/XOFF";
+        QTest::newRow("38400,E,8,1 Opto-RS") << "38400,E,8,1" << 3 << int(B38400) << tcflag_t(CRTSCTS)
+                                             << tcflag_t(0) << "8 data bits, even parity";
+    }
+    void settingsReachFarPort()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, flow);
+        QFETCH(int, speed);
+        QFETCH(tcflag_t, cflags);
+        QFETCH(tcflag_t, iflags);
+        QFETCH(QString, answered);
+        auto s = session(m_server.url(true), m_env.filePath(QStringLiteral("settings.log")));
+        QCOMPARE(s->activate(5, settings, flow), Activation::Opened);
+        QTRY_COMPARE_WITH_TIMEOUT(Ser2net::speedOf(m_server.rfcPty), speed, 30000);
+        const termios t = Ser2net::settingsOf(m_server.rfcPty);
+        QCOMPARE(t.c_cflag & (CSTOPB | CRTSCTS | PARODD), cflags);
+        QCOMPARE(t.c_iflag & IXON, iflags);
+        QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(answered), 30000);
+    }
+
+    // The server goes and comes back: the session waits, reconnects, sends
+    // its settings again and logs on, the bytes from before the loss first.
+    void serverRestarts()
+    {
+        const QString log = m_env.filePath(QStringLiteral("restart.log"));
+        auto s = session(m_server.url(true), log);
+        QVERIFY(Ser2net::opens(m_server.rfcPty, [&] {
+            return s->activate(5, QStringLiteral("19200,N,8,1"), 0) == Activation::Opened;
+        }));
+        QVERIFY(m_server.rfcPty.write("before"));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("before"), 30000);
+        m_server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(s->status().contains(u"the connection was closed; waiting"), 30000);
+        QVERIFY(s->serial()->portOpen());
+        QVERIFY(Ser2net::opens(m_server.rfcPty, [this] { return m_server.start(); }));
+        QTRY_COMPARE_WITH_TIMEOUT(Ser2net::speedOf(m_server.rfcPty), int(B19200), 30000);
+        QVERIFY(m_server.rfcPty.write("after"));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log), QByteArray("beforeafter"), 30000);
+    }
+
+    // A port held by another client: the server's refusal is told, and
+    // its words never reach the log.
+    void portInUse()
+    {
+        auto first = session(m_server.url(false), m_env.filePath(QStringLiteral("first.log")));
+        QCOMPARE(first->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+        const QString log = m_env.filePath(QStringLiteral("second.log"));
+        auto second = session(m_server.url(false), log);
+        QCOMPARE(second->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+        QTRY_VERIFY_WITH_TIMEOUT(second->status().contains(u"may be in use by another client"), 30000);
+        first.reset();
+        // The server opens the device anew for the second client: bytes come
+        // through from some moment on, and nothing else does.
+        QVERIFY(QTest::qWaitFor([&] { return m_server.rawPty.write("mine") && !readFile(log).isEmpty(); },
+                                30000));
+        const QByteArray logged = readFile(log);
+        QVERIFY2(QByteArray("mine").repeated(logged.size() / 4 + 1).startsWith(logged), logged.constData());
+    }
+
+    // ser2net takes every setting; a server that answers other values (a
+    // device server without 7 data bits) is played here.
+    void answerDiffers()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this, [&server] {
+            QTcpSocket *c = server.nextPendingConnection();
+            c->write("\xff\xfd\x2c"); // DO COM-PORT-OPTION
+            connect(c, &QTcpSocket::readyRead, c, [c] {
+                if (c->readAll().contains("\xff\xfa\x2c\x05"))
+                    c->write(QByteArray::fromHex("fffa2c6500004b00fff0"
+                                                 "fffa2c6608fff0"
+                                                 "fffa2c6703fff0"
+                                                 "fffa2c6801fff0"
+                                                 "fffa2c6901fff0"));
+            });
+        });
+        auto s = session(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.serverPort()),
+                         m_env.filePath(QStringLiteral("differs.log")));
+        QCOMPARE(s->activate(5, QStringLiteral("19200,E,7,1"), 0), Activation::Opened);
+        const QString expected = u"baud rate 19200, 8 data bits (not 7 data bits as asked), even parity"_qs;
+        QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(expected), 30000);
+        QVERIFY(errorLog().contains(expected));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("refused") << QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort())
+                                 << "the connection was refused; nothing listens on port";
+        QTest::newRow("unknown host") << "tcp://no-such-host.invalid:2000"
+                                      << "the host no-such-host.invalid was not found";
+        QTest::newRow("unparsable") << "rfc2217://[::1:2000"
+                                    << "the brackets must hold an IPv6 address";
+    }
+    void failures()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, why);
+        auto s = session(entry, m_env.filePath(QStringLiteral("failed.log")));
+        QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Failed);
+        QVERIFY2(s->status().contains(why), qPrintable(s->status()));
+        QVERIFY(
+            errorLog().contains(QStringLiteral("Ombrix Error: COM5, ") + s->status().section(u" - "_qs, 2)));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_NetworkPort)
+#include "tst_NetworkPort.moc"
