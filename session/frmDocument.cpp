@@ -130,7 +130,7 @@ void frmDocument::createControls()
     QWidget *const ports = Frame1[0];
     Label1[0] = named(new QLabel(QStringLiteral("Connector:"), ports), indexed("Label1", 0), "2202");
     place(Label1[0], 240, 375, 1230, 225);
-    Combo2 = named(new QComboBox(ports), QStringLiteral("Combo2"));
+    Combo2 = named(new DesignForm::ComboBox(ports), QStringLiteral("Combo2"));
     Combo2->setEditable(true);
     Combo2->setInsertPolicy(QComboBox::NoInsert);
     place(Combo2, 1485, 315, 1260, 315);
@@ -155,7 +155,7 @@ void frmDocument::createControls()
                               QString::fromLatin1(row.tag));
         place(label, 240, row.top, 1230, 225);
         Label1[row.label] = label;
-        Combo1[i] = named(new QComboBox(ports), indexed("Combo1", i));
+        Combo1[i] = named(new DesignForm::ComboBox(ports), indexed("Combo1", i));
         place(Combo1[i], 1485, row.comboTop, 1260, 315);
     }
 
