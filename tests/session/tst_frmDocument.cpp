@@ -146,17 +146,19 @@ private slots:
     void indicatorTurnsGreenOnTheThirdTick()
     {
         auto w = makeWindow();
-        QVERIFY(w->Timer2.isActive());
-        w->Timer2.stop(); // the test gives the ticks itself
         ShapeIndicator *const shape = w->Shape1[0];
         QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
+        QVERIFY(!w->Timer2.isActive()); // at rest the window does not tick
         for (int round = 0; round < 2; ++round) {
             emit session(*w)->commEvent(); // any event, whatever its code
             QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
+            // The test gives the ticks itself; the real ones wait for the event loop.
             for (int tick = 1; tick <= 3; ++tick) {
+                QVERIFY(w->Timer2.isActive());
                 emit w->Timer2.timeout();
                 QCOMPARE(shape->FillColor(), tick < 3 ? ShapeIndicator::Red : ShapeIndicator::Green);
             }
+            QVERIFY(!w->Timer2.isActive());
         }
     }
 };
