@@ -7,6 +7,7 @@
 #include "tests/support/SessionFixture.h"
 #include "tests/support/TestEnv.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -73,6 +74,27 @@ private slots:
         QVERIFY(menu && menu->actions().last()->text() == LoadResource(4200));
         menu->actions().last()->trigger();
         QCOMPARE(asked.size(), 1);
+    }
+
+    void openListsShowTheLanguageFont_data()
+    {
+        QTest::addColumn<Language>("language");
+        QTest::newRow("English") << Language::English;
+        QTest::newRow("Japanese") << Language::Japanese;
+    }
+    void openListsShowTheLanguageFont()
+    {
+        QFETCH(Language, language);
+        setLanguageOverride(language);
+        auto w = makeWindow();
+        w->show();
+        for (QComboBox *list : {w->Combo2, w->Combo1[0], w->Combo1[4]}) {
+            list->showPopup();
+            QTRY_VERIFY(list->view()->isVisible());
+            QCOMPARE(list->font().family(), resourceFont().family());
+            QCOMPARE(list->view()->font(), list->font());
+            list->hidePopup();
+        }
     }
 
     void activateButton_data()
