@@ -48,13 +48,14 @@ QString indexed(const char *name, int index)
 } // namespace
 
 frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogComponent *dialog)
-    : QMdiSubWindow(parent)
+    // A fixed single border: no maximise button and no resizing. Given here
+    // rather than by setWindowFlags(), which would rebuild the frame's menu.
+    : QMdiSubWindow(parent, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
-    // A fixed single border: no maximise button and no resizing.
-    setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     m_session = new SerialSession(serial, this);
     m_session->setObjectName(QStringLiteral("session"));
