@@ -13,13 +13,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
+#include <QStringListModel>
 
 namespace {
 
@@ -39,6 +42,16 @@ constexpr int TextWhereToChange = 4205;
 // Designed client area, in twips.
 constexpr int clientWidth = 6105;
 constexpr int clientHeight = 3570;
+
+// Every session's port list holds the same 256 names: one model, made with
+// the first window and gone with the application, serves them all.
+QAbstractItemModel *sharedPortNames()
+{
+    static QPointer<QStringListModel> model;
+    if (!model)
+        model = new QStringListModel(PortSettings::portNames(), QCoreApplication::instance());
+    return model;
+}
 
 QString indexed(const char *name, int index)
 {
@@ -213,7 +226,7 @@ void frmDocument::Form_Load()
 {
     ApplyResourceStrings(this);
 
-    Combo2->addItems(PortSettings::portNames());
+    Combo2->setModel(sharedPortNames());
     Combo2->setCurrentIndex(PortSettings::portNone);
     Combo1[0]->addItems(PortSettings::baudRates());
     Combo1[0]->setCurrentIndex(PortSettings::defaultBaud);
