@@ -13,13 +13,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
+#include <QStringListModel>
 
 namespace {
 
@@ -40,6 +43,16 @@ constexpr int TextWhereToChange = 4205;
 constexpr int clientWidth = 6105;
 constexpr int clientHeight = 3570;
 
+// Every session's port list holds the same 256 names: one model, made with
+// the first window and gone with the application, serves them all.
+QAbstractItemModel *sharedPortNames()
+{
+    static QPointer<QStringListModel> model;
+    if (!model)
+        model = new QStringListModel(PortSettings::portNames(), QCoreApplication::instance());
+    return model;
+}
+
 QString indexed(const char *name, int index)
 {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
@@ -48,13 +61,14 @@ QString indexed(const char *name, int index)
 } // namespace
 
 frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogComponent *dialog)
-    : QMdiSubWindow(parent)
+    // A fixed single border: no maximise button and no resizing. Given here
+    // rather than by setWindowFlags(), which would rebuild the frame's menu.
+    : QMdiSubWindow(parent, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
-    // A fixed single border: no maximise button and no resizing.
-    setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     m_session = new SerialSession(serial, this);
     m_session->setObjectName(QStringLiteral("session"));
@@ -68,8 +82,10 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     Form_Load();
 
     connect(Command1, &QPushButton::clicked, this, &frmDocument::Command1_Click);
-    connect(m_session, &SerialSession::commEvent, this,
-            [this] { Shape1[0]->setFillColor(ShapeIndicator::Red); });
+    connect(m_session, &SerialSession::commEvent, this, [this] {
+        Shape1[0]->setFillColor(ShapeIndicator::Red);
+        Timer2.start(); // counting towards green again
+    });
     connect(m_session, &SerialSession::statusChanged, this, &frmDocument::showStatus);
     m_session->setLogFile(txtLogFile->text());
     connect(txtLogFile, &QLineEdit::textChanged, m_session, &SerialSession::setLogFile);
@@ -87,8 +103,9 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     }
     connect(&Timer2, &SharedTimer::timeout, this, &frmDocument::Timer2_Timer);
     Timer2.setObjectName(QStringLiteral("Timer2"));
+    // The tick runs while the indicator is red: a window at rest, hundreds
+    // of them on a quiet machine, costs nothing between receive events.
     Timer2.setInterval(50);
-    Timer2.start();
 }
 
 frmDocument::~frmDocument()
@@ -130,7 +147,7 @@ void frmDocument::createControls()
     QWidget *const ports = Frame1[0];
     Label1[0] = named(new QLabel(QStringLiteral("Connector:"), ports), indexed("Label1", 0), "2202");
     place(Label1[0], 240, 375, 1230, 225);
-    Combo2 = named(new QComboBox(ports), QStringLiteral("Combo2"));
+    Combo2 = named(new DesignForm::ComboBox(ports), QStringLiteral("Combo2"));
     Combo2->setEditable(true);
     Combo2->setInsertPolicy(QComboBox::NoInsert);
     place(Combo2, 1485, 315, 1260, 315);
@@ -155,7 +172,7 @@ void frmDocument::createControls()
                               QString::fromLatin1(row.tag));
         place(label, 240, row.top, 1230, 225);
         Label1[row.label] = label;
-        Combo1[i] = named(new QComboBox(ports), indexed("Combo1", i));
+        Combo1[i] = named(new DesignForm::ComboBox(ports), indexed("Combo1", i));
         place(Combo1[i], 1485, row.comboTop, 1260, 315);
     }
 
@@ -209,7 +226,7 @@ void frmDocument::Form_Load()
 {
     ApplyResourceStrings(this);
 
-    Combo2->addItems(PortSettings::portNames());
+    Combo2->setModel(sharedPortNames());
     Combo2->setCurrentIndex(PortSettings::portNone);
     Combo1[0]->addItems(PortSettings::baudRates());
     Combo1[0]->setCurrentIndex(PortSettings::defaultBaud);
@@ -244,6 +261,7 @@ void frmDocument::Timer2_Timer()
     if (m_tickCount == 3) {
         Shape1[0]->setFillColor(ShapeIndicator::Green);
         m_tickCount = 0;
+        Timer2.stop();
     }
 }
 

@@ -60,7 +60,7 @@ public:
     QPushButton *Command1 = nullptr;
     std::array<ShapeIndicator *, 1> Shape1{};
     std::array<QLabel *, 1> StatusBar1{};
-    SharedTimer Timer2; // the indicator's 50 ms tick, shared by every session
+    SharedTimer Timer2; // the indicator's 50 ms tick, shared by every session whose indicator is red
     SerialComponent *MSComm1 = nullptr;
     FileDialogComponent *CommonDialog1 = nullptr;
 

@@ -7,6 +7,7 @@
 #include "tests/support/SessionFixture.h"
 #include "tests/support/TestEnv.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -73,6 +74,27 @@ private slots:
         QVERIFY(menu && menu->actions().last()->text() == LoadResource(4200));
         menu->actions().last()->trigger();
         QCOMPARE(asked.size(), 1);
+    }
+
+    void openListsShowTheLanguageFont_data()
+    {
+        QTest::addColumn<Language>("language");
+        QTest::newRow("English") << Language::English;
+        QTest::newRow("Japanese") << Language::Japanese;
+    }
+    void openListsShowTheLanguageFont()
+    {
+        QFETCH(Language, language);
+        setLanguageOverride(language);
+        auto w = makeWindow();
+        w->show();
+        for (QComboBox *list : {w->Combo2, w->Combo1[0], w->Combo1[4]}) {
+            list->showPopup();
+            QTRY_VERIFY(list->view()->isVisible());
+            QCOMPARE(list->font().family(), resourceFont().family());
+            QCOMPARE(list->view()->font(), list->font());
+            list->hidePopup();
+        }
     }
 
     void activateButton_data()
@@ -146,17 +168,19 @@ private slots:
     void indicatorTurnsGreenOnTheThirdTick()
     {
         auto w = makeWindow();
-        QVERIFY(w->Timer2.isActive());
-        w->Timer2.stop(); // the test gives the ticks itself
         ShapeIndicator *const shape = w->Shape1[0];
         QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
+        QVERIFY(!w->Timer2.isActive()); // at rest the window does not tick
         for (int round = 0; round < 2; ++round) {
             emit session(*w)->commEvent(); // any event, whatever its code
             QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
+            // The test gives the ticks itself; the real ones wait for the event loop.
             for (int tick = 1; tick <= 3; ++tick) {
+                QVERIFY(w->Timer2.isActive());
                 emit w->Timer2.timeout();
                 QCOMPARE(shape->FillColor(), tick < 3 ? ShapeIndicator::Red : ShapeIndicator::Green);
             }
+            QVERIFY(!w->Timer2.isActive());
         }
     }
 };
