@@ -13,6 +13,10 @@ trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel
 PIDS+=("$!")
 wait_for 30 eval "xdotool search --classname trayer >/dev/null" || fail "trayer did not start"
 
+# xwininfo and xprop wait for a click when given no window: never call them so.
+winfo() { [ -n "$1" ] && xwininfo -id "$@"; }
+wprop() { [ -n "$1" ] && xprop -id "$@"; }
+
 # ombrix_window ICON|MAIN: the tray icon (narrow), or the main window (wide,
 # named Ombrix, and not a menu, which the window manager does not manage).
 ombrix_window() {
@@ -20,7 +24,7 @@ ombrix_window() {
   for w in $(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null); do
     width=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
     if [ "$1" = ICON ]; then [ "$width" -lt 64 ]; else [ "$width" -ge 64 ] && [ "$(xdotool getwindowname "$w")" = Ombrix ] &&
-      ! xwininfo -id "$w" | grep -q 'Override Redirect State: yes'; fi && { echo "$w"; return 0; }
+      ! winfo "$w" | grep -q 'Override Redirect State: yes'; fi && { echo "$w"; return 0; }
   done
   return 0
 }
@@ -28,23 +32,26 @@ tray_icon() { ombrix_window ICON; }
 main_window() { ombrix_window MAIN; }
 icon_there() { [ -n "$(tray_icon)" ]; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-unmapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
+unmapped() { winfo "$1" 2>/dev/null | grep -q 'Map State: IsUnMapped'; }
 # A window's outer rectangle, "X Y WIDTH HEIGHT" (xdotool miscounts reparented ones).
 outer() {
   local l r t b x y w h
-  IFS=', ' read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p') || true
-  read -r x y w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+  IFS=', ' read -r l r t b < <(wprop "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p') || true
+  read -r x y w h < <(winfo "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
     /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }')
   echo "$((x - ${l:-0})) $((y - ${t:-0})) $((w + ${l:-0} + ${r:-0})) $((h + ${t:-0} + ${b:-0}))"
 }
-framed() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
+framed() { wprop "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= [1-9]\|, [1-9]'; }
 
 # tray_open: the tray menu's Open, by its access key (whichever item the
 # pointer highlights); clicked again if the menu did not open.
 tray_open() {
   menu_open() { [ "$(xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | wc -l)" -gt 1 ]; }
+  local icon
   for _ in 1 2 3 4 5 6; do
-    read -r X Y WIDTH HEIGHT < <(outer "$(tray_icon)")
+    icon=$(tray_icon)
+    [ -n "$icon" ] || { wait_for 30 icon_there || fail "no tray icon"; continue; }
+    read -r X Y WIDTH HEIGHT < <(outer "$icon")
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
     wait_for 5 menu_open && { xdotool key o; return 0; }
   done
@@ -92,7 +99,7 @@ wait_for 30 window_named '^Ombrix$' || fail "no message for a wrong password"
 box=$(xdotool search --onlyvisible --name '^Ombrix$' | head -n 1)
 [ "$box" != "$main" ] || fail "the window came back after a wrong password"
 xdotool windowactivate --sync "$box" key Return
-gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+gone() { ! winfo "$1" 2>/dev/null | grep -q IsViewable; }
 wait_for 30 gone "$box" || fail "the message did not close"
 kill -0 "$OMBRIX" || fail "ombrix ended after a wrong password"
 unmapped "$main" || fail "the window is mapped after a wrong password"
