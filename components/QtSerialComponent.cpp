@@ -276,13 +276,7 @@ void QtSerialComponent::onReadyRead()
     if (m_busy > 0 || m_closing)
         return;
     if (m_throttle.isActive()) {
-        bool gone = false;
-        {
-            DepthGuard busy(m_busy);
-            gone = m_throttle.arrivedWhileArmed(m_salvaged);
-        }
-        if (gone || m_lossPending)
-            deviceLost(true);
+        m_throttle.arrivedWhileArmed();
         return;
     }
     // Armed before raising, so that a nested event loop in the receiver

@@ -65,20 +65,14 @@ void ReadThrottle::stop()
     m_timer.stop();
 }
 
-bool ReadThrottle::arrivedWhileArmed(QByteArray &into)
+void ReadThrottle::arrivedWhileArmed()
 {
-    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes) {
+    // A fast device is read by the port at each wake-up, one kernel buffer
+    // at a time: reading on until the descriptor is empty cost more than the
+    // wake-ups it saved (each further read of a pseudo-terminal waits for
+    // the kernel's flush work).
+    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes)
         pause();
-        return false;
-    }
-    // The port's own read takes at most the terminal's line buffer per
-    // wake-up. A short one emptied the kernel; a full one may have left more
-    // behind, which is taken now rather than after another trip through the
-    // event loop.
-    if (m_port.bytesAvailable() < lineBuffer)
-        return false;
-    into.append(m_port.readAll());
-    return drain(into);
 }
 
 void ReadThrottle::keepPaused()

@@ -42,9 +42,8 @@ public:
     bool isActive() const { return m_timer.isActive(); }
 
     // Bytes came while armed: hold them until the tick, unless the device
-    // is fast enough to fill an interval anyway; such a device is drained
-    // into `into` at each wake-up. True when the device turned out to be gone.
-    bool arrivedWhileArmed(QByteArray &into);
+    // is fast enough to fill an interval anyway.
+    void arrivedWhileArmed();
     // The port's buffer was read: make it stop watching again if paused.
     void keepPaused();
     // A tick's read into `into`; true when the device turned out to be gone.
