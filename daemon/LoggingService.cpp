@@ -369,7 +369,11 @@ int LoggingService::check(QTextStream &out) const
     if (profile.countValid && profile.numSessions > 0) {
         out << "Error log: " << (profile.logErrors != 0 ? ErrorReport::logPath() : QStringLiteral("off"))
             << ", program on errors: "
-            << (profile.onErrorRunApp.isEmpty() ? QStringLiteral("(none)") : profile.onErrorRunApp) << '\n';
+            << (profile.onErrorRunApp.isEmpty() ? QStringLiteral("(none)") : profile.onErrorRunApp)
+            << (!profile.onErrorRunApp.isEmpty() && ErrorReport::writableByOthers(m_configPath)
+                    ? " (not started: users other than its owner or root may change this file)"
+                    : "")
+            << '\n';
     }
     // The problems of the very file read above, not of a second read.
     const QList<Problem> found = problemsIn(profile);

@@ -177,5 +177,9 @@ void tst_LoggingService::errorProgramOnlyFromOwnFile()
         service.start();
         QCOMPARE(Globals::AcceptedRunApp, started ? QStringLiteral("touch x") : QString());
         QCOMPARE(messages.count() - 1, started ? 0 : 1); // besides "No session ... is to be started"
+        QString checked;
+        QTextStream out(&checked);
+        service.check(out);
+        QCOMPARE(checked.contains(u"touch x (not started"), !started);
     }
 }
