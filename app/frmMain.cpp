@@ -39,6 +39,13 @@ namespace {
 
 constexpr int TextSessionTitle = 2143;
 
+// Whether `path` is default.bvx in the program directory, the file this
+// user's own exits write.
+bool isDefaultConfiguration(const QString &path)
+{
+    return QFileInfo(path) == QFileInfo(ProfileSettings::resolvePath(QString()));
+}
+
 // The placement store: group "Settings" of the per-user settings.
 const char *const placementKeys[] = {"MainLeft", "MainTop", "MainWidth", "MainHeight"};
 constexpr int placementDefaults[] = {1000, 1000, 7000, 5000};
@@ -352,8 +359,7 @@ void frmMain::MDIForm_Load(const QString &fileName)
     // A load that stopped early would have the exit write back less than
     // default.bvx holds: keep the file as it was beside it.
     const QString path = ProfileSettings::resolvePath(fileName);
-    if (!getprofilesettings(fileName) && path == ProfileSettings::resolvePath(QString()) &&
-        QFileInfo::exists(path))
+    if (!getprofilesettings(fileName) && isDefaultConfiguration(path) && QFileInfo::exists(path))
         keepBackup(path);
 
     // Sessions marked in the file start active, in session order.
@@ -450,8 +456,7 @@ void frmMain::acceptErrorProgram(const QString &path)
     if (line.isEmpty() || line == Globals::AcceptedRunApp)
         return;
     std::optional<bool> accepted = ErrorReport::rememberedAnswer(line);
-    // default.bvx is what this user's own exits wrote.
-    if (!accepted && QFileInfo(path) == QFileInfo(ProfileSettings::resolvePath(QString())))
+    if (!accepted && isDefaultConfiguration(path))
         accepted = true;
     if (!accepted) {
         QStringList words = QProcess::splitCommand(line);
