@@ -68,9 +68,9 @@ void ReadThrottle::stop()
 void ReadThrottle::arrivedWhileArmed()
 {
     // A fast device is read by the port at each wake-up, one kernel buffer
-    // at a time: reading on until the descriptor is empty cost more than the
-    // wake-ups it saved (each further read of a pseudo-terminal waits for
-    // the kernel's flush work).
+    // at a time: reading on until the descriptor is empty costs more than the
+    // wake-ups it saves (each further read of a pseudo-terminal waits for the
+    // kernel's flush work).
     if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes)
         pause();
 }
@@ -169,11 +169,6 @@ bool ReadThrottle::readPaused(QByteArray &into)
         into.append(m_port.readAll());
         setPortWatching(false);
     }
-    return drain(into);
-}
-
-bool ReadThrottle::drain(QByteArray &into)
-{
 #ifdef Q_OS_UNIX
     // Reads until the descriptor is empty, within reason, so that a device
     // faster than the disk cannot keep the program here.

@@ -63,7 +63,6 @@ private:
     void pause();
     void resume();
     bool readPaused(QByteArray &into);
-    bool drain(QByteArray &into);
     void pullPending(int maxReads);
 
     QSerialPort &m_port;
