@@ -336,6 +336,8 @@ void NetworkSerialComponent::sendSettings()
                                                            : flow == QSerialPort::HardwareControl ? 2
                                                                                                   : 0])},
     };
+    // Answers to settings sent before are no answers to these.
+    m_answered.clear();
     QByteArray out;
     for (const auto &[command, value] : commands) {
         m_asked.insert(command, value);
