@@ -30,6 +30,9 @@ QByteArray parityValue(QSerialPort::Parity parity)
 constexpr char flowValues[] = {1, 2, 3};
 constexpr char dtrOn = 8, dtrOff = 9;
 
+// Reads of what the kernel holds at a close, at most.
+constexpr int readsOnClose = 64;
+
 QString valueText(quint8 command, const QByteArray &value)
 {
     const quint8 v = value.isEmpty() ? 0 : quint8(value.at(0));
@@ -215,6 +218,10 @@ void NetworkSerialComponent::closePort()
     m_settle.stop();
     if (!m_waiting) {
         m_socket.setReadBufferSize(0);
+        // What the kernel still holds came before the close, as on a local
+        // port: each read is delivered through onReadyRead.
+        for (int i = 0; i < readsOnClose && m_socket.waitForReadyRead(0); ++i) {
+        }
         readNow();
         if (m_holding) // the user ends it: what came is the port's
             release(!m_telnet);
@@ -329,6 +336,8 @@ void NetworkSerialComponent::sendSettings()
                                                            : flow == QSerialPort::HardwareControl ? 2
                                                                                                   : 0])},
     };
+    // Answers to settings sent before are no answers to these.
+    m_answered.clear();
     QByteArray out;
     for (const auto &[command, value] : commands) {
         m_asked.insert(command, value);
