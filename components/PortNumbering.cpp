@@ -1,5 +1,6 @@
 #include "components/PortNumbering.h"
 
+#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 
@@ -16,7 +17,7 @@ constexpr int settleMs = 50;
 bool named(const QMap<int, QString> &entries, const SerialDevices::Device &device)
 {
     for (const QString &value : entries) {
-        if (SerialDevices::isAddress(value))
+        if (NetworkAddress::isUrl(value))
             continue;
         if (QDir::cleanPath(value) == device.path || PortMap::resolvedPath(value) == device.node)
             return true;

@@ -75,12 +75,6 @@ bool hasUart(int index)
     return !type.isEmpty() && type != QLatin1String("0");
 }
 
-bool isAddress(const QString &value)
-{
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    return scheme.match(value).hasMatch();
-}
-
 QString describe(const QString &node)
 {
     const QString name = QFileInfo(node).fileName();

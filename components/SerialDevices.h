@@ -25,10 +25,6 @@ QString byIdDirectory();
 // True when /dev/ttyS<index> has a UART behind it.
 bool hasUart(int index);
 
-// True for a map value that names a port on another machine (scheme://…)
-// rather than a file.
-bool isAddress(const QString &value);
-
 // Words for the device node `node`, from its USB descriptors (product,
 // maker, serial number), else what kind of port it is; empty for a device
 // the system says nothing about (a pseudo-terminal).

@@ -4,6 +4,7 @@
 
 #include "common/ProgramDir.h"
 #include "common/UnixSignals.h"
+#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 #include "config/ProfileModel.h"
@@ -55,7 +56,7 @@ void listPorts(QTextStream &out)
     const QMap<int, QString> entries = SerialDevices::entries();
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         out << "COM" << it.key() << '=' << it.value();
-        if (SerialDevices::isAddress(it.value())) {
+        if (NetworkAddress::isUrl(it.value())) {
             out << ", network port\n";
             continue;
         }

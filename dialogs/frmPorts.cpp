@@ -1,6 +1,7 @@
 #include "dialogs/frmPorts.h"
 
 #include "common/Twips.h"
+#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 #include "resources/DesignForm.h"
@@ -163,7 +164,7 @@ void frmPorts::reload(int select)
     };
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         Row row{it.key(), it.value(), {}, {}, false, true};
-        if (SerialDevices::isAddress(row.value)) {
+        if (NetworkAddress::isUrl(row.value)) {
             row.description = LoadResource(TextNetwork);
         } else if (const auto device = takeDevice(row.value)) {
             std::tie(row.node, row.description, row.present) =
@@ -202,7 +203,7 @@ void frmPorts::reload(int select)
         item->setText(ColumnDescription,
                       !row.description.isEmpty() || row.node == row.value ? row.description : row.node);
         // A network port is reached when a session opens it; it is neither here nor missing.
-        if (!SerialDevices::isAddress(row.value))
+        if (!NetworkAddress::isUrl(row.value))
             item->setText(ColumnPresent, LoadResource(row.present ? TextYes : TextNo));
         item->setToolTip(ColumnDevice,
                          row.present ? row.value + QStringLiteral(" → ") + row.node : row.value);
