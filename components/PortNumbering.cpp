@@ -1,28 +1,21 @@
 #include "components/PortNumbering.h"
 
-#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QtDebug>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int settleMs = 50;
 
-// The entries name a device when one gives its link, or, for a device that
-// is there, a path that leads to the same node.
 bool named(const QMap<int, QString> &entries, const SerialDevices::Device &device)
 {
-    for (const QString &value : entries) {
-        if (NetworkAddress::isUrl(value))
-            continue;
-        if (QDir::cleanPath(value) == device.path || PortMap::resolvedPath(value) == device.node)
-            return true;
-    }
-    return false;
+    return std::any_of(entries.cbegin(), entries.cend(),
+                       [&device](const QString &value) { return SerialDevices::names(value, device); });
 }
 
 int lowestFree(const QMap<int, QString> &entries)

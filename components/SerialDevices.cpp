@@ -1,5 +1,6 @@
 #include "components/SerialDevices.h"
 
+#include "components/NetworkAddress.h"
 #include "components/PortDiagnosis.h"
 #include "components/PortMap.h"
 
@@ -121,6 +122,12 @@ QList<Device> present()
             devices.append({node, node, describe(node)});
     }
     return devices;
+}
+
+bool names(const QString &value, const Device &device)
+{
+    return !NetworkAddress::isUrl(value) &&
+           (QDir::cleanPath(value) == device.path || PortMap::resolvedPath(value) == device.node);
 }
 
 QMap<int, QString> entries()

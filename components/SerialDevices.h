@@ -34,6 +34,10 @@ QString describe(const QString &node);
 // then the other serial ports of the system in name order.
 QList<Device> present();
 
+// True when the map value `value` names `device`: it gives the device's
+// link, or a path that leads to the same node. A network address names none.
+bool names(const QString &value, const Device &device);
+
 // The entries of the port map: COM number -> value as the map gives it.
 QMap<int, QString> entries();
 // Stores or removes one entry at once; false when the store cannot be written.

@@ -62,8 +62,7 @@ void listPorts(QTextStream &out)
         }
         const QString node = PortMap::resolvedPath(it.value());
         const bool present = QFileInfo::exists(node);
-        devices.removeIf(
-            [&](const SerialDevices::Device &d) { return d.path == it.value() || d.node == node; });
+        devices.removeIf([&](const SerialDevices::Device &d) { return SerialDevices::names(it.value(), d); });
         const QString description = present ? SerialDevices::describe(node) : QString();
         out << (present && node != it.value() ? " -> " + node : QString())
             << (present ? ", present" : ", not present")

@@ -8,7 +8,6 @@
 #include "resources/LoadResource.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -155,9 +154,8 @@ void frmPorts::reload(int select)
     QList<SerialDevices::Device> devices = SerialDevices::present();
     // A device belongs to the entry that names its link or leads to its node.
     const auto takeDevice = [&devices](const QString &value) -> std::optional<SerialDevices::Device> {
-        const QString node = PortMap::resolvedPath(value);
         for (qsizetype i = 0; i < devices.size(); ++i) {
-            if (devices[i].path == QDir::cleanPath(value) || devices[i].node == node)
+            if (SerialDevices::names(value, devices[i]))
                 return devices.takeAt(i);
         }
         return std::nullopt;
