@@ -34,11 +34,7 @@ PortNumbering::PortNumbering(QObject *parent)
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleMs);
-    connect(&m_settle, &QTimer::timeout, this, [this] {
-        watch();
-        for (const auto &[port, path] : numberNewDevices())
-            emit numbered(port, path);
-    });
+    connect(&m_settle, &QTimer::timeout, this, &PortNumbering::start);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle, qOverload<>(&QTimer::start));
 }
 
