@@ -3,25 +3,19 @@
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QtDebug>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int settleMs = 50;
 
-// The entries name a device when one gives its link, or, for a device that
-// is there, a path that leads to the same node.
 bool named(const QMap<int, QString> &entries, const SerialDevices::Device &device)
 {
-    for (const QString &value : entries) {
-        if (SerialDevices::isAddress(value))
-            continue;
-        if (QDir::cleanPath(value) == device.path || PortMap::resolvedPath(value) == device.node)
-            return true;
-    }
-    return false;
+    return std::any_of(entries.cbegin(), entries.cend(),
+                       [&device](const QString &value) { return SerialDevices::names(value, device); });
 }
 
 int lowestFree(const QMap<int, QString> &entries)
@@ -40,11 +34,7 @@ PortNumbering::PortNumbering(QObject *parent)
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleMs);
-    connect(&m_settle, &QTimer::timeout, this, [this] {
-        watch();
-        for (const auto &[port, path] : numberNewDevices())
-            emit numbered(port, path);
-    });
+    connect(&m_settle, &QTimer::timeout, this, &PortNumbering::start);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle, qOverload<>(&QTimer::start));
 }
 

@@ -1,5 +1,6 @@
 #include "components/SerialDevices.h"
 
+#include "components/NetworkAddress.h"
 #include "components/PortDiagnosis.h"
 #include "components/PortMap.h"
 
@@ -75,12 +76,6 @@ bool hasUart(int index)
     return !type.isEmpty() && type != QLatin1String("0");
 }
 
-bool isAddress(const QString &value)
-{
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    return scheme.match(value).hasMatch();
-}
-
 QString describe(const QString &node)
 {
     const QString name = QFileInfo(node).fileName();
@@ -127,6 +122,12 @@ QList<Device> present()
             devices.append({node, node, describe(node)});
     }
     return devices;
+}
+
+bool names(const QString &value, const Device &device)
+{
+    return !NetworkAddress::isUrl(value) &&
+           (QDir::cleanPath(value) == device.path || PortMap::resolvedPath(value) == device.node);
 }
 
 QMap<int, QString> entries()

@@ -25,10 +25,6 @@ QString byIdDirectory();
 // True when /dev/ttyS<index> has a UART behind it.
 bool hasUart(int index);
 
-// True for a map value that names a port on another machine (scheme://…)
-// rather than a file.
-bool isAddress(const QString &value);
-
 // Words for the device node `node`, from its USB descriptors (product,
 // maker, serial number), else what kind of port it is; empty for a device
 // the system says nothing about (a pseudo-terminal).
@@ -37,6 +33,10 @@ QString describe(const QString &node);
 // Every serial device present: the links of byIdDirectory() in name order,
 // then the other serial ports of the system in name order.
 QList<Device> present();
+
+// True when the map value `value` names `device`: it gives the device's
+// link, or a path that leads to the same node. A network address names none.
+bool names(const QString &value, const Device &device);
 
 // The entries of the port map: COM number -> value as the map gives it.
 QMap<int, QString> entries();

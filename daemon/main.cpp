@@ -4,6 +4,7 @@
 
 #include "common/ProgramDir.h"
 #include "common/UnixSignals.h"
+#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 #include "config/ProfileModel.h"
@@ -55,14 +56,13 @@ void listPorts(QTextStream &out)
     const QMap<int, QString> entries = SerialDevices::entries();
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         out << "COM" << it.key() << '=' << it.value();
-        if (SerialDevices::isAddress(it.value())) {
+        if (NetworkAddress::isUrl(it.value())) {
             out << ", network port\n";
             continue;
         }
         const QString node = PortMap::resolvedPath(it.value());
         const bool present = QFileInfo::exists(node);
-        devices.removeIf(
-            [&](const SerialDevices::Device &d) { return d.path == it.value() || d.node == node; });
+        devices.removeIf([&](const SerialDevices::Device &d) { return SerialDevices::names(it.value(), d); });
         const QString description = present ? SerialDevices::describe(node) : QString();
         out << (present && node != it.value() ? " -> " + node : QString())
             << (present ? ", present" : ", not present")

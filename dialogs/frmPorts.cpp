@@ -1,13 +1,13 @@
 #include "dialogs/frmPorts.h"
 
 #include "common/Twips.h"
+#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -154,16 +154,15 @@ void frmPorts::reload(int select)
     QList<SerialDevices::Device> devices = SerialDevices::present();
     // A device belongs to the entry that names its link or leads to its node.
     const auto takeDevice = [&devices](const QString &value) -> std::optional<SerialDevices::Device> {
-        const QString node = PortMap::resolvedPath(value);
         for (qsizetype i = 0; i < devices.size(); ++i) {
-            if (devices[i].path == QDir::cleanPath(value) || devices[i].node == node)
+            if (SerialDevices::names(value, devices[i]))
                 return devices.takeAt(i);
         }
         return std::nullopt;
     };
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         Row row{it.key(), it.value(), {}, {}, false, true};
-        if (SerialDevices::isAddress(row.value)) {
+        if (NetworkAddress::isUrl(row.value)) {
             row.description = LoadResource(TextNetwork);
         } else if (const auto device = takeDevice(row.value)) {
             std::tie(row.node, row.description, row.present) =
@@ -202,7 +201,7 @@ void frmPorts::reload(int select)
         item->setText(ColumnDescription,
                       !row.description.isEmpty() || row.node == row.value ? row.description : row.node);
         // A network port is reached when a session opens it; it is neither here nor missing.
-        if (!SerialDevices::isAddress(row.value))
+        if (!NetworkAddress::isUrl(row.value))
             item->setText(ColumnPresent, LoadResource(row.present ? TextYes : TextNo));
         item->setToolTip(ColumnDevice,
                          row.present ? row.value + QStringLiteral(" → ") + row.node : row.value);

@@ -1,6 +1,7 @@
 #include "session/frmDocument.h"
 
 #include "common/Twips.h"
+#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
 #include "components/SerialComponent.h"
@@ -345,7 +346,7 @@ void frmDocument::updatePortToolTip()
     const QString com = QStringLiteral("COM%1").arg(port);
     const QString value = PortMap::devicePath(port);
     QString text;
-    if (SerialDevices::isAddress(value)) {
+    if (NetworkAddress::isUrl(value)) {
         text = LoadResource(TextNetworkPort).arg(com, value);
     } else {
         // What it opens: the system's words for the device, then its node.
