@@ -55,8 +55,15 @@ private:
         const int interval = int(m_timer.interval());
         for (qsizetype i = 0; i < count && i < m_members.size(); ++i) {
             SharedTimer *const member = m_members.at(i);
-            if (member && member->m_active && member->m_interval == interval)
+            if (!member || !member->m_active || member->m_interval != interval)
+                continue;
+            if (member->m_handler) {
+                // A copy: the handler may delete its timer.
+                const std::function<void()> handler = member->m_handler;
+                handler();
+            } else {
                 emit member->timeout();
+            }
         }
         if (--m_ticking == 0)
             m_members.removeAll(nullptr);
@@ -117,6 +124,12 @@ void SharedTimer::stop()
     const auto found = clocks().find(m_interval);
     if (found != clocks().end())
         found->second->remove(this);
+}
+
+void SharedTimer::callOnTimeout(std::function<void()> handler)
+{
+    m_handler = std::move(handler);
+    connect(this, &SharedTimer::timeout, this, [this] { m_handler(); });
 }
 
 int SharedTimer::clockCount()

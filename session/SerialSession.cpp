@@ -38,7 +38,7 @@ SerialSession::SerialSession(SerialComponent *serial, QObject *parent)
     connect(m_serial, &SerialComponent::OnComm, this, &SerialSession::onComm);
     m_idleClose.setObjectName(QStringLiteral("idleClose"));
     m_idleClose.setInterval(idleCloseMs / quietTicksToClose);
-    connect(&m_idleClose, &SharedTimer::timeout, this, &SerialSession::idleTick);
+    m_idleClose.callOnTimeout([this] { idleTick(); });
 }
 
 SerialSession::~SerialSession()

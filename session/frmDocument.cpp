@@ -102,7 +102,7 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
         connect(w, &QWidget::customContextMenuRequested, this,
                 [this, w](const QPoint &pos) { showPortMenu(w, pos); });
     }
-    connect(&Timer2, &SharedTimer::timeout, this, &frmDocument::Timer2_Timer);
+    Timer2.callOnTimeout([this] { Timer2_Timer(); });
     Timer2.setObjectName(QStringLiteral("Timer2"));
     // The tick runs while the indicator is red: a window at rest, hundreds
     // of them on a quiet machine, costs nothing between receive events.
