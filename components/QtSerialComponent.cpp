@@ -4,6 +4,8 @@
 #include "components/PortDiagnosis.h"
 #include "components/PortMap.h"
 
+#include <utility>
+
 namespace {
 
 // Counts nesting for the lifetime of a scope, also when an exception leaves it.
@@ -44,7 +46,7 @@ QtSerialComponent::QtSerialComponent(QObject *parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onErrorOccurred);
-    connect(&m_throttle, &ReadThrottle::tick, this, &QtSerialComponent::onThrottleTick);
+    m_throttle.callOnTick([this] { onThrottleTick(); });
     connect(&m_wait, &DeviceWait::reopened, this, [this] { m_reportLoss = false; });
     connect(&m_wait, &DeviceWait::reasonChanged, this, [this] { raise(EventDeviceLost); });
 }
@@ -181,6 +183,7 @@ bool QtSerialComponent::openDevice(const QString &device, QSerialPort::SerialPor
     m_settings.applyTo(m_port);
     m_port.setFlowControl(m_flow);
     m_throttle.reset();
+    m_arrivedInInterval = 0;
     m_lossPending = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
         *error = m_port.error();
@@ -277,11 +280,20 @@ void QtSerialComponent::onReadyRead()
         return;
     if (m_throttle.isActive()) {
         m_throttle.arrivedWhileArmed();
+        // A device faster than the disk is written in pieces of a write's
+        // worth rather than a whole interval's: a large write holds up
+        // reading while the device's buffers fill and its sender waits.
+        if (m_port.bytesAvailable() < ReadThrottle::writeBytes)
+            return;
+        m_arrivedInInterval += inBufferCount() - m_countAfterEvent;
+        raise(EventReceive);
         return;
     }
     // Armed before raising, so that a nested event loop in the receiver
-    // finds the port throttled.
+    // finds the port throttled; paused at once, so that the next bytes wait
+    // for the tick rather than wake the program.
     m_throttle.arm();
+    m_throttle.arrivedWhileArmed();
     raise(EventReceive);
 }
 
@@ -320,7 +332,10 @@ void QtSerialComponent::onThrottleTick()
         deviceLost(true);
         return;
     }
-    // What the port holds beyond what the receiver left came in this interval.
-    if (m_throttle.intervalEnded(inBufferCount() - m_countAfterEvent))
+    // What the port holds beyond what the receiver left came in this
+    // interval, after what was reported in it already.
+    const qint64 fresh = inBufferCount() - m_countAfterEvent;
+    const qint64 arrived = std::exchange(m_arrivedInInterval, 0) + fresh;
+    if (m_throttle.intervalEnded(arrived) && fresh > 0)
         raise(EventReceive);
 }

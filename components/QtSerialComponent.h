@@ -67,7 +67,8 @@ private:
     int m_commPort = 1;
     QString m_openFailure;
     int m_event = 0;
-    qint64 m_countAfterEvent = 0; // bytes the receiver left waiting at the last event
+    qint64 m_countAfterEvent = 0;   // bytes the receiver left waiting at the last event
+    qint64 m_arrivedInInterval = 0; // reported within the throttle interval under way
     bool m_lineSwitch = false;
     bool m_closing = false;     // setPortOpen(false) is under way
     bool m_lossPending = false; // the device failed during one of our own calls

@@ -19,15 +19,20 @@ constexpr int readsPerTick = 1;
 // Closing takes everything the kernel still holds, within reason: a device
 // that sends faster than we read must not keep the close from finishing.
 constexpr int readsOnClose = 64;
-// An interval that brings this much is busy. Pausing saves wake-ups where
-// each brings a few bytes; a busy device brings plenty with each, and
+// A device that brings this much a second is busy. Pausing saves wake-ups
+// where each brings a few bytes; a busy device brings plenty with each, and
 // pausing it would only hold it back, so the interval after a busy one reads
 // freely.
-constexpr qint64 busyIntervalBytes = 2048;
+constexpr qint64 busyBytesPerSecond = 102400;
+// What a wake-up that finds this much in the port's buffer says about the
+// device: more than a slow one brings in an interval.
+constexpr qint64 busyIntervalBytes = busyBytesPerSecond * ReadThrottle::intervalMs / 1000;
 // A terminal's read returns at most its line buffer: a read that filled it
 // may have left more behind (the next read moves it up), a shorter one
 // emptied the kernel.
 constexpr qint64 lineBuffer = 4096;
+// Quiet intervals before the port is watched again.
+constexpr int quietIntervalsToWatch = 3;
 
 } // namespace
 
@@ -36,13 +41,16 @@ ReadThrottle::ReadThrottle(QSerialPort &port, QObject *parent)
     , m_port(port)
 {
     m_timer.setInterval(intervalMs);
-    connect(&m_timer, &SharedTimer::timeout, this, [this] {
+    m_timer.callOnTimeout([this] {
         // Ticks are shared by every port: one armed less than half an
         // interval ago waits for the next, so events stay at least that far
         // apart.
         if (m_armed.isValid() && m_armed.elapsed() < intervalMs / 2)
             return;
-        emit tick();
+        if (m_onTick) {
+            const std::function<void()> onTick = m_onTick; // may delete this
+            onTick();
+        }
     });
 }
 
@@ -52,6 +60,7 @@ void ReadThrottle::reset()
     m_paused = false;
     m_capped = false;
     m_busyInterval = false;
+    m_quietIntervals = 0;
 }
 
 void ReadThrottle::arm()
@@ -103,16 +112,25 @@ bool ReadThrottle::intervalEnded(qint64 arrived)
     // without the device being any faster. Taking a slow device for a busy
     // one would read it at every arrival, loading the machine further.
     const qint64 length = qMax<qint64>(m_armed.elapsed(), intervalMs);
-    m_busyInterval = arrived * intervalMs >= busyIntervalBytes * length;
+    m_busyInterval = arrived * 1000 >= busyBytesPerSecond * length;
     if (arrived > 0) {
         // Still coming: stay armed. A busy device reads freely until the
         // next tick; a slow one stays paused.
+        m_quietIntervals = 0;
         arm();
         if (m_busyInterval)
             resume();
         return true;
     }
+    // A device that paused for a moment mostly goes on: it is read at the
+    // ticks for a few intervals more, which costs one read each, rather than
+    // woken for at its next bytes and paused again.
+    if (++m_quietIntervals < quietIntervalsToWatch) {
+        arm();
+        return false;
+    }
     // Quiet: watch the device again; the next arrival is reported at once.
+    m_quietIntervals = 0;
     m_timer.stop();
     resume();
     return false;

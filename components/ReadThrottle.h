@@ -5,14 +5,19 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <functional>
+
 class QSerialPort;
 class QSocketNotifier;
 
 // Keeps a busy port from waking the program once per burst. The first
-// arrival after a quiet spell is reported at once and arms the throttle;
-// while it is armed, arrivals are gathered and handed over at its ticks, at
-// most one per interval. Ticks are shared by every port (SharedTimer), so
-// that hundreds of busy ports are served in one wake-up.
+// arrival after a quiet spell is reported at once, arms the throttle and
+// pauses the port; while it is armed, arrivals are gathered and handed over
+// at its ticks, at most one per interval, until a few intervals pass without
+// bytes. Ticks are shared by every port (SharedTimer), so that hundreds of
+// busy ports are served in one wake-up. A device that fills an interval with
+// plenty is not paused: it is read at every wake-up and written out in
+// pieces of writeBytes.
 //
 // Gathering without wake-ups means the port must stop watching its device
 // between ticks, and QSerialPort has no call for that. It watches its
@@ -31,7 +36,9 @@ class ReadThrottle : public QObject
 public:
     // Longest time between the arrival of bytes and the event that reports
     // them while data keeps coming.
-    static constexpr int intervalMs = 20;
+    static constexpr int intervalMs = 35;
+    // What a fast device gathers before it is written out, ahead of the tick.
+    static constexpr qint64 writeBytes = 65536;
 
     explicit ReadThrottle(QSerialPort &port, QObject *parent = nullptr);
 
@@ -41,8 +48,9 @@ public:
     void stop();
     bool isActive() const { return m_timer.isActive(); }
 
-    // Bytes came while armed: hold them until the tick, unless the device
-    // is fast enough to fill an interval anyway.
+    // Bytes came (the first arms, the others come while armed): hold them
+    // until the tick, unless the device is fast enough to fill an interval
+    // anyway.
     void arrivedWhileArmed();
     // The port's buffer was read: make it stop watching again if paused.
     void keepPaused();
@@ -51,11 +59,12 @@ public:
     // The close takes everything the kernel still holds, within reason.
     void readAtClose();
     // The tick brought `arrived` new bytes. True: report them and stay
-    // armed; false: quiet, the throttle stopped and the port watches again.
+    // armed; false: nothing to report (after a few quiet intervals the
+    // throttle stops and the port watches again).
     bool intervalEnded(qint64 arrived);
 
-signals:
-    void tick();
+    // What to do at each tick of an armed throttle.
+    void callOnTick(std::function<void()> handler) { m_onTick = std::move(handler); }
 
 private:
     QSocketNotifier *portReadNotifier() const;
@@ -66,9 +75,11 @@ private:
     void pullPending(int maxReads);
 
     QSerialPort &m_port;
+    std::function<void()> m_onTick;
     SharedTimer m_timer;
     QElapsedTimer m_armed;       // when this port's interval began
     bool m_paused = false;       // the port is not watched for data until the next tick
     bool m_capped = false;       // paused by capping the port's read buffer
     bool m_busyInterval = false; // the last interval brought plenty
+    int m_quietIntervals = 0;    // intervals without bytes since the last that brought some
 };
