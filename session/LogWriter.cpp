@@ -1,6 +1,7 @@
 #include "session/LogWriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -8,23 +9,152 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef Q_OS_LINUX
+#include <sys/inotify.h>
+
+#include <unordered_map>
+#endif
+
+#ifdef Q_OS_LINUX
+namespace {
+
+// Tells whether anything happened to an open log or its directory that may
+// have changed what its path names: renamed, deleted, replaced (the old file
+// loses a link), or its directory renamed or deleted. The kernel records
+// such a change as it happens, so asking before each batch is as exact as
+// a stat of the path, without walking the path at every batch: a read of
+// one descriptor that finds nothing. A stat decides when something came.
+class LogWatch
+{
+public:
+    static LogWatch &instance()
+    {
+        static LogWatch watch;
+        return watch;
+    }
+    LogWatch(const LogWatch &) = delete;
+    LogWatch &operator=(const LogWatch &) = delete;
+
+    // A watch on `name` (file or directory), or -1 when there can be none.
+    int add(const QByteArray &name, uint32_t mask)
+    {
+        const int wd = m_fd < 0 ? -1 : inotify_add_watch(m_fd, name.constData(), mask);
+        if (wd >= 0)
+            ++m_watches[wd].users;
+        return wd;
+    }
+    void remove(int wd)
+    {
+        const auto found = m_watches.find(wd);
+        if (found == m_watches.end() || --found->second.users > 0)
+            return;
+        m_watches.erase(found);
+        inotify_rm_watch(m_fd, wd);
+    }
+    // How many changes `wd` has seen: a count that moved means a change.
+    quint64 changes(int wd)
+    {
+        drain();
+        const auto found = m_watches.find(wd);
+        return found == m_watches.end() ? 0 : found->second.changes;
+    }
+
+private:
+    LogWatch()
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {}
+    ~LogWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    void drain()
+    {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                return; // nothing (more) pending
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+                const auto found = m_watches.find(event->wd);
+                if (found != m_watches.end())
+                    ++found->second.changes;
+            }
+        }
+    }
+
+    struct Watch
+    {
+        int users = 0;
+        quint64 changes = 0;
+    };
+    int m_fd;
+    std::unordered_map<int, Watch> m_watches;
+};
+
+constexpr uint32_t fileChanges = IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF;
+constexpr uint32_t directoryChanges = IN_MOVE_SELF | IN_DELETE_SELF;
+
+} // namespace
+#endif
+
 LogWriter::~LogWriter()
 {
     close();
 }
 
-bool LogWriter::namesOpenFile(const QString &path) const
+bool LogWriter::namesOpenFile(const QString &path)
 {
-    // One stat per batch: far cheaper than the open, lock and close it saves.
+    if (m_fd < 0 || path != m_path)
+        return false;
+#ifdef Q_OS_LINUX
+    if (m_fileWatch >= 0 && m_directoryWatch >= 0) {
+        const quint64 changes =
+            LogWatch::instance().changes(m_fileWatch) + LogWatch::instance().changes(m_directoryWatch);
+        if (changes == m_changesSeen)
+            return true;
+        m_changesSeen = changes;
+    }
+#endif
+    return pathNamesFile();
+}
+
+bool LogWriter::pathNamesFile() const
+{
     struct stat named = {};
-    return m_fd >= 0 && path == m_path && ::stat(m_name.constData(), &named) == 0 &&
-           named.st_dev == m_device && named.st_ino == m_inode;
+    return ::stat(m_name.constData(), &named) == 0 && named.st_dev == m_device && named.st_ino == m_inode;
+}
+
+void LogWriter::watch()
+{
+#ifdef Q_OS_LINUX
+    LogWatch &watch = LogWatch::instance();
+    m_fileWatch = watch.add(m_name, fileChanges);
+    m_directoryWatch = watch.add(QFile::encodeName(QFileInfo(m_path).absolutePath()), directoryChanges);
+    m_changesSeen = watch.changes(m_fileWatch) + watch.changes(m_directoryWatch);
+#endif
+}
+
+void LogWriter::unwatch()
+{
+#ifdef Q_OS_LINUX
+    for (int *wd : {&m_fileWatch, &m_directoryWatch}) {
+        if (*wd >= 0)
+            LogWatch::instance().remove(*wd);
+        *wd = -1;
+    }
+#endif
 }
 
 bool LogWriter::open(const QString &path)
 {
-    if (namesOpenFile(path))
-        return true;
+    return namesOpenFile(path) || openAnew(path, 2);
+}
+
+bool LogWriter::openAnew(const QString &path, int retries)
+{
     close();
     m_error.clear();
     if (path.isEmpty()) {
@@ -62,7 +192,12 @@ bool LogWriter::open(const QString &path)
     m_fd = fd;
     m_path = path;
     m_name = name;
-    return true;
+    // Watched after the open: a file replaced in between is opened anew.
+    watch();
+    if (pathNamesFile() || retries == 0)
+        return true;
+    close();
+    return openAnew(path, retries - 1);
 }
 
 qsizetype LogWriter::write(const QByteArray &bytes)
@@ -92,4 +227,5 @@ void LogWriter::close()
     if (m_fd >= 0)
         ::close(m_fd); // closing also releases the lock
     m_fd = -1;
+    unwatch();
 }

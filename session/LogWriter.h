@@ -10,7 +10,8 @@
 // programs may open, copy or lock it. While it is open, others may read it
 // but not write it (a write lock that cooperating programs honour). Before
 // each batch open() checks that the path still names the open file: a log
-// rotated away, deleted or replaced is left alone and the path opened anew.
+// rotated away, deleted or replaced, or whose directory was renamed, is left
+// alone and the path opened anew.
 class LogWriter
 {
 public:
@@ -35,9 +36,16 @@ public:
     QString error() const { return m_error; }
 
 private:
-    bool namesOpenFile(const QString &path) const;
+    bool namesOpenFile(const QString &path);
+    bool openAnew(const QString &path, int retries);
+    bool pathNamesFile() const;
+    void watch();
+    void unwatch();
 
     int m_fd = -1;
+    int m_fileWatch = -1;      // kernel notes of changes to the file
+    int m_directoryWatch = -1; // and to its directory
+    quint64 m_changesSeen = 0;
     QString m_path;    // as open() was given it
     QByteArray m_name; // the same, encoded for the file system
     dev_t m_device = 0;
