@@ -149,9 +149,14 @@ void frmDocument::createControls()
     Label1[0] = named(new QLabel(QStringLiteral("Connector:"), ports), indexed("Label1", 0), "2202");
     place(Label1[0], 240, 375, 1230, 225);
     Combo2 = named(new DesignForm::ComboBox(ports), QStringLiteral("Combo2"));
-    Combo2->setEditable(true);
-    Combo2->setInsertPolicy(QComboBox::NoInsert);
     place(Combo2, 1485, 315, 1260, 315);
+    // The names before the edit field, so that the field's completer is made
+    // for them once. An edit field handed in makes the list editable just as
+    // setEditable(true) does, without building the pop-up list that may never
+    // open: it is made, for an editable list, when first shown.
+    Combo2->setModel(sharedPortNames());
+    Combo2->setLineEdit(new QLineEdit(Combo2));
+    Combo2->setInsertPolicy(QComboBox::NoInsert);
 
     struct Row
     {
@@ -227,7 +232,6 @@ void frmDocument::Form_Load()
 {
     ApplyResourceStrings(this);
 
-    Combo2->setModel(sharedPortNames());
     Combo2->setCurrentIndex(PortSettings::portNone);
     Combo1[0]->addItems(PortSettings::baudRates());
     Combo1[0]->setCurrentIndex(PortSettings::defaultBaud);
