@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
@@ -96,6 +97,7 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
     connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
     Combo2->installEventFilter(this);
+    Combo2->lineEdit()->installEventFilter(this);
     // The port list's edit field keeps its own menu, with the dialog added.
     for (QWidget *w : {static_cast<QWidget *>(Combo2), static_cast<QWidget *>(Combo2->lineEdit())}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -155,7 +157,17 @@ void frmDocument::createControls()
     // setEditable(true) does, without building the pop-up list that may never
     // open: it is made, for an editable list, when first shown.
     Combo2->setModel(sharedPortNames());
-    Combo2->setLineEdit(new QLineEdit(Combo2));
+    auto *edit = new QLineEdit(Combo2);
+    // The completer QComboBox would make for the field, but given the names
+    // only when the user first comes to type (see eventFilter): given them at
+    // once, each of hundreds of windows would sort through all 256 at start.
+    auto *completer = new QCompleter(edit);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setCompletionMode(QCompleter::InlineCompletion);
+    completer->setCompletionColumn(Combo2->modelColumn());
+    edit->setCompleter(completer);
+    Combo2->setLineEdit(edit);
+    Combo2->setCompleter(completer);
     Combo2->setInsertPolicy(QComboBox::NoInsert);
 
     struct Row
@@ -384,5 +396,13 @@ bool frmDocument::eventFilter(QObject *watched, QEvent *event)
     // each time the tooltip is about to show.
     if (watched == Combo2 && event->type() == QEvent::ToolTip)
         updatePortToolTip();
+    // Whatever the user types reaches the field through the list or the
+    // field itself, after focus or as a key: the completer needs its names then.
+    if ((watched == Combo2 || watched == Combo2->lineEdit()) &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::KeyPress ||
+         event->type() == QEvent::InputMethod)) {
+        if (QCompleter *completer = Combo2->completer(); completer && !completer->model())
+            completer->setModel(Combo2->model());
+    }
     return QMdiSubWindow::eventFilter(watched, event);
 }
