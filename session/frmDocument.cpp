@@ -12,6 +12,7 @@
 #include "session/SessionSettings.h"
 #include "session/ShapeIndicator.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
@@ -71,6 +72,17 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
 {
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The window menu's shortcuts (Close) wait for the first show. Until then
+    // Qt switches the menu's items on and off several times while it builds,
+    // adds and shows the window, and each switch searches every shortcut of
+    // the program: with hundreds of windows, a good part of the start. No key
+    // reaches a window that has not shown yet.
+    for (QAction *action : systemMenu()->actions()) {
+        if (!action->shortcuts().isEmpty()) {
+            m_heldShortcuts.append({action, action->shortcuts()});
+            action->setShortcuts({});
+        }
+    }
 
     m_session = new SerialSession(serial, this);
     m_session->setObjectName(QStringLiteral("session"));
@@ -390,6 +402,14 @@ void frmDocument::showPortMenu(QWidget *from, const QPoint &pos)
     menu->popup(from->mapToGlobal(pos));
 }
 
+void frmDocument::showEvent(QShowEvent *event)
+{
+    QMdiSubWindow::showEvent(event);
+    for (const auto &[action, keys] : std::as_const(m_heldShortcuts))
+        action->setShortcuts(keys);
+    m_heldShortcuts.clear();
+}
+
 bool frmDocument::eventFilter(QObject *watched, QEvent *event)
 {
     // The device may come and go, and the port map may change: look again
@@ -398,7 +418,7 @@ bool frmDocument::eventFilter(QObject *watched, QEvent *event)
         updatePortToolTip();
     // Whatever the user types reaches the field through the list or the
     // field itself, after focus or as a key: the completer needs its names then.
-    if ((watched == Combo2 || watched == Combo2->lineEdit()) &&
+    if (Combo2 && (watched == Combo2 || watched == Combo2->lineEdit()) &&
         (event->type() == QEvent::FocusIn || event->type() == QEvent::KeyPress ||
          event->type() == QEvent::InputMethod)) {
         if (QCompleter *completer = Combo2->completer(); completer && !completer->model())
