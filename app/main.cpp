@@ -1,5 +1,6 @@
 // The start routine: create the main window, load it, show it, run.
 
+#include "app/TitleBarIconStyle.h"
 #include "app/frmMain.h"
 #include "common/Globals.h"
 #include "common/UnixSignals.h"
@@ -61,6 +62,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Ombrix"));
     QApplication::setWindowIcon(programIcon());
     installFontSubstitutions();
+    TitleBarIconStyle::install();
     const QString fileName = configurationArgument(QApplication::arguments());
 
     frmMain window;

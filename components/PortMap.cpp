@@ -1,18 +1,93 @@
 #include "components/PortMap.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
+
+#include <array>
+#include <sys/stat.h>
+
+namespace {
+
+// What a file of the settings store looks like on disk, enough to tell that
+// it changed: written in place, replaced, created or removed.
+struct FileStamp
+{
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    static FileStamp of(const QString &path)
+    {
+        FileStamp stamp;
+        struct stat st;
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return stamp;
+        stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+        return stamp;
+    }
+    bool operator==(const FileStamp &o) const
+    {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+// The port map as last read, and the files it was read from as they were.
+// Reading the store costs far more than looking at its files, and every
+// session looks a port up several times while it starts; the map is read
+// again whenever one of the files changed, so that an edit made by the user
+// or another program while this one runs counts at the next lookup.
+class MapCache
+{
+public:
+    QVariant value(const QString &key)
+    {
+        // The files the store reads, in its order: this application's, the
+        // organisation's, then the system-wide ones. Their places are fixed
+        // for the life of the process, as the store's own are.
+        static const std::array<QString, 4> files = {
+            QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).fileName(),
+            QSettings(QSettings::UserScope, QStringLiteral("Ombrix")).fileName(),
+            QSettings(QSettings::SystemScope, QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).fileName(),
+            QSettings(QSettings::SystemScope, QStringLiteral("Ombrix")).fileName(),
+        };
+        // Looked at before the read: a change during the read shows next time.
+        std::array<FileStamp, 4> now;
+        for (std::size_t i = 0; i < files.size(); ++i)
+            now[i] = FileStamp::of(files[i]);
+        if (!m_read || now != m_stamps) {
+            m_values.clear();
+            QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+            settings.beginGroup(QStringLiteral("Ports"));
+            for (const QString &k : settings.childKeys())
+                m_values.insert(k, settings.value(k));
+            m_stamps = now;
+            m_read = true;
+        }
+        return m_values.value(key);
+    }
+
+private:
+    bool m_read = false;
+    std::array<FileStamp, 4> m_stamps;
+    QHash<QString, QVariant> m_values;
+};
+
+} // namespace
 
 namespace PortMap {
 
 QString devicePath(int port)
 {
-    // A fresh settings object on every call: the user may edit the map while
-    // the program runs, and the next activation must see the change.
-    QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
-    const QVariant value = settings.value(QStringLiteral("Ports/COM%1").arg(port));
+    static MapCache map;
+    const QVariant value = map.value(QStringLiteral("COM%1").arg(port));
     // The store's INI format reads an unquoted value containing commas as a
     // list; a device path may contain commas, so put it back together.
     QString configured = value.typeId() == QMetaType::QStringList

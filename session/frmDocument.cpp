@@ -12,8 +12,10 @@
 #include "session/SessionSettings.h"
 #include "session/ShapeIndicator.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
@@ -70,6 +72,17 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
 {
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The window menu's shortcuts (Close) wait for the first show. Until then
+    // Qt switches the menu's items on and off several times while it builds,
+    // adds and shows the window, and each switch searches every shortcut of
+    // the program: with hundreds of windows, a good part of the start. No key
+    // reaches a window that has not shown yet.
+    for (QAction *action : systemMenu()->actions()) {
+        if (!action->shortcuts().isEmpty()) {
+            m_heldShortcuts.append({action, action->shortcuts()});
+            action->setShortcuts({});
+        }
+    }
 
     m_session = new SerialSession(serial, this);
     m_session->setObjectName(QStringLiteral("session"));
@@ -96,6 +109,7 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
     connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
     Combo2->installEventFilter(this);
+    Combo2->lineEdit()->installEventFilter(this);
     // The port list's edit field keeps its own menu, with the dialog added.
     for (QWidget *w : {static_cast<QWidget *>(Combo2), static_cast<QWidget *>(Combo2->lineEdit())}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -149,9 +163,24 @@ void frmDocument::createControls()
     Label1[0] = named(new QLabel(QStringLiteral("Connector:"), ports), indexed("Label1", 0), "2202");
     place(Label1[0], 240, 375, 1230, 225);
     Combo2 = named(new DesignForm::ComboBox(ports), QStringLiteral("Combo2"));
-    Combo2->setEditable(true);
-    Combo2->setInsertPolicy(QComboBox::NoInsert);
     place(Combo2, 1485, 315, 1260, 315);
+    // The names before the edit field, so that the field's completer is made
+    // for them once. An edit field handed in makes the list editable just as
+    // setEditable(true) does, without building the pop-up list that may never
+    // open: it is made, for an editable list, when first shown.
+    Combo2->setModel(sharedPortNames());
+    auto *edit = new QLineEdit(Combo2);
+    // The completer QComboBox would make for the field, but given the names
+    // only when the user first comes to type (see eventFilter): given them at
+    // once, each of hundreds of windows would sort through all 256 at start.
+    auto *completer = new QCompleter(edit);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setCompletionMode(QCompleter::InlineCompletion);
+    completer->setCompletionColumn(Combo2->modelColumn());
+    edit->setCompleter(completer);
+    Combo2->setLineEdit(edit);
+    Combo2->setCompleter(completer);
+    Combo2->setInsertPolicy(QComboBox::NoInsert);
 
     struct Row
     {
@@ -227,7 +256,6 @@ void frmDocument::Form_Load()
 {
     ApplyResourceStrings(this);
 
-    Combo2->setModel(sharedPortNames());
     Combo2->setCurrentIndex(PortSettings::portNone);
     Combo1[0]->addItems(PortSettings::baudRates());
     Combo1[0]->setCurrentIndex(PortSettings::defaultBaud);
@@ -374,11 +402,27 @@ void frmDocument::showPortMenu(QWidget *from, const QPoint &pos)
     menu->popup(from->mapToGlobal(pos));
 }
 
+void frmDocument::showEvent(QShowEvent *event)
+{
+    QMdiSubWindow::showEvent(event);
+    for (const auto &[action, keys] : std::as_const(m_heldShortcuts))
+        action->setShortcuts(keys);
+    m_heldShortcuts.clear();
+}
+
 bool frmDocument::eventFilter(QObject *watched, QEvent *event)
 {
     // The device may come and go, and the port map may change: look again
     // each time the tooltip is about to show.
     if (watched == Combo2 && event->type() == QEvent::ToolTip)
         updatePortToolTip();
+    // Whatever the user types reaches the field through the list or the
+    // field itself, after focus or as a key: the completer needs its names then.
+    if (Combo2 && (watched == Combo2 || watched == Combo2->lineEdit()) &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::KeyPress ||
+         event->type() == QEvent::InputMethod)) {
+        if (QCompleter *completer = Combo2->completer(); completer && !completer->model())
+            completer->setModel(Combo2->model());
+    }
     return QMdiSubWindow::eventFilter(watched, event);
 }

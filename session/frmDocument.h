@@ -3,11 +3,13 @@
 #include "common/SharedTimer.h"
 #include "session/SerialSession.h"
 
+#include <QKeySequence>
 #include <QMdiSubWindow>
 
 #include <array>
 
 class FileDialogComponent;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -70,6 +72,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void createControls();
@@ -82,6 +85,8 @@ private:
     void updatePortToolTip();
     void showPortMenu(QWidget *from, const QPoint &pos);
 
+    // The window menu's shortcuts, held back until the window first shows.
+    QList<std::pair<QAction *, QList<QKeySequence>>> m_heldShortcuts;
     QWidget *m_client = nullptr;
     SerialSession *m_session = nullptr;
     qint32 m_tickCount = 0;

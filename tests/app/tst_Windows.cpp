@@ -1,6 +1,7 @@
 // Every window, in both languages: controls inside their parents and clear of one another, texts
 // translated, in the language's font and fitting, access keys used once and leading to a control.
 
+#include "app/TitleBarIconStyle.h"
 #include "app/frmMain.h"
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
@@ -11,11 +12,13 @@
 #include "session/frmDocument.h"
 #include "tests/support/TestEnv.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QTest>
 
@@ -191,6 +194,19 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         const QStringList faults = faultsOf(w.get());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+    }
+
+    // The style that keeps the title-bar icons gives each kind the icon the style itself makes.
+    void titleBarIcons()
+    {
+        const TitleBarIconStyle kept(QApplication::style()->name());
+        const std::unique_ptr<QStyle> made(QStyleFactory::create(QApplication::style()->name()));
+        for (int round = 0; round < 2; ++round) // the second from what was kept
+            for (QStyle::StandardPixmap icon :
+                 {QStyle::SP_TitleBarMinButton, QStyle::SP_TitleBarMaxButton, QStyle::SP_TitleBarCloseButton,
+                  QStyle::SP_TitleBarNormalButton, QStyle::SP_TitleBarMenuButton, QStyle::SP_DialogOkButton})
+                QCOMPARE(kept.standardIcon(icon).pixmap(16).toImage(),
+                         made->standardIcon(icon).pixmap(16).toImage());
     }
 
     // Every text of the table has words in both languages (1102 is empty by design).

@@ -29,10 +29,15 @@ private slots:
              "/dev/serial/by-id/usb-A,Inc"},
             {"COM12=" + link + "2", link + "2", canonical(target)},
             {"COM12=null", "null", "/dev/null"},
+            {"COM12=zero", "zero", "/dev/zero"}, // rewritten in place, the same size
         };
+        QDateTime edited = QDateTime::currentDateTime();
         for (const auto &[entry, device, resolved] : rows) {
-            QVERIFY(writeFile(m_env.filePath(".config/Ombrix/Ombrix.conf"),
-                              ("[Ports]\n" + entry + "\n").toUtf8()));
+            QFile conf(m_env.filePath(".config/Ombrix/Ombrix.conf"));
+            QVERIFY(writeFile(conf.fileName(), ("[Ports]\n" + entry + "\n").toUtf8()));
+            // Each edit a second after the last, as one made by hand would be.
+            QVERIFY(conf.open(QIODevice::ReadWrite) &&
+                    conf.setFileTime(edited = edited.addSecs(1), QFileDevice::FileModificationTime));
             QCOMPARE(PortMap::devicePath(12), device);
             QCOMPARE(PortMap::resolvedDevicePath(12), resolved);
         }

@@ -54,6 +54,14 @@ private slots:
         QCOMPARE(w->Combo2->itemText(0) + w->Combo2->itemText(1) + w->Combo2->itemText(255),
                  QStringLiteral("NONECOM1COM255"));
         QVERIFY(QDir::isAbsolutePath(w->txtLogFile->text())); // never a file in whatever directory is current
+        w->show();                                            // typing completes a name
+        QCOMPARE(w->systemMenu()->actions().last()->shortcuts(),
+                 QKeySequence::keyBindings(QKeySequence::Close));
+        w->Combo2->setFocus();
+        QTRY_VERIFY(w->Combo2->hasFocus());
+        w->Combo2->clearEditText();
+        QTest::keyClicks(w->Combo2, QStringLiteral("co"));
+        QCOMPARE(w->Combo2->currentText(), QStringLiteral("coM1"));
         QCOMPARE(w->Combo1[1]->count(), 5);
         for (int i = 0; i < 5; ++i)
             QCOMPARE(w->Combo1[1]->itemText(i).left(1), PortSettings::parityLetter(i));
