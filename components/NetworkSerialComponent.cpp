@@ -502,6 +502,6 @@ void NetworkSerialComponent::raise(int event)
 {
     m_event = event;
     ++m_inOnComm;
-    emit OnComm();
+    raiseOnComm();
     --m_inOnComm;
 }

@@ -237,7 +237,7 @@ void QtSerialComponent::raise(int event)
         m_reportLoss = true;
     {
         DepthGuard inOnComm(m_inOnComm);
-        emit OnComm();
+        raiseOnComm();
     }
     // What the receiver left waiting (its log file could not be opened) is
     // not news: only bytes beyond it raise the next event, so a failing

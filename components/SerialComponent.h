@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // The contract of a session's serial port: one member per property the
 // session drives, and the communication event. Property writes may throw
 // ComponentError; reads never throw.
@@ -48,6 +50,30 @@ public:
     // open (the far side of a network port keeps settings of its own).
     virtual QString notice() const { return {}; }
 
+    // Runs `handler` at each communication event in place of emitting
+    // OnComm(): a direct call, where hundreds of ports raising events at
+    // every tick notice what an emission costs. For the one owner of the
+    // component; an OnComm() emitted by hand reaches it too.
+    void callOnComm(std::function<void()> handler)
+    {
+        m_onComm = std::move(handler);
+        connect(this, &SerialComponent::OnComm, this, [this] { m_onComm(); });
+    }
+
 signals:
     void OnComm();
+
+protected:
+    void raiseOnComm()
+    {
+        if (!m_onComm) {
+            emit OnComm();
+            return;
+        }
+        const std::function<void()> handler = m_onComm; // may delete this
+        handler();
+    }
+
+private:
+    std::function<void()> m_onComm;
 };

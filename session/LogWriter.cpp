@@ -51,24 +51,15 @@ public:
         m_watches.erase(found);
         inotify_rm_watch(m_fd, wd);
     }
-    // How many changes `wd` has seen: a count that moved means a change.
-    quint64 changes(int wd)
+    // How many changes `wd` has seen, as of the last update(): a count that
+    // moved means a change. Valid until the last remove(wd).
+    const quint64 *changes(int wd) const
     {
-        drain();
         const auto found = m_watches.find(wd);
-        return found == m_watches.end() ? 0 : found->second.changes;
+        return found == m_watches.end() ? nullptr : &found->second.changes;
     }
-
-private:
-    LogWatch()
-        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-    {}
-    ~LogWatch()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    void drain()
+    // Takes in what the kernel noted since the last update.
+    void update()
     {
         alignas(inotify_event) char buffer[4096];
         for (;;) {
@@ -85,6 +76,15 @@ private:
         }
     }
 
+private:
+    LogWatch()
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {}
+    ~LogWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
     struct Watch
     {
         int users = 0;
@@ -110,9 +110,9 @@ bool LogWriter::namesOpenFile(const QString &path)
     if (m_fd < 0 || path != m_path)
         return false;
 #ifdef Q_OS_LINUX
-    if (m_fileWatch >= 0 && m_directoryWatch >= 0) {
-        const quint64 changes =
-            LogWatch::instance().changes(m_fileWatch) + LogWatch::instance().changes(m_directoryWatch);
+    if (m_fileChanges && m_directoryChanges) {
+        LogWatch::instance().update();
+        const quint64 changes = *m_fileChanges + *m_directoryChanges;
         if (changes == m_changesSeen)
             return true;
         m_changesSeen = changes;
@@ -133,7 +133,10 @@ void LogWriter::watch()
     LogWatch &watch = LogWatch::instance();
     m_fileWatch = watch.add(m_name, fileChanges);
     m_directoryWatch = watch.add(QFile::encodeName(QFileInfo(m_path).absolutePath()), directoryChanges);
-    m_changesSeen = watch.changes(m_fileWatch) + watch.changes(m_directoryWatch);
+    watch.update();
+    m_fileChanges = watch.changes(m_fileWatch);
+    m_directoryChanges = watch.changes(m_directoryWatch);
+    m_changesSeen = m_fileChanges && m_directoryChanges ? *m_fileChanges + *m_directoryChanges : 0;
 #endif
 }
 
@@ -145,6 +148,7 @@ void LogWriter::unwatch()
             LogWatch::instance().remove(*wd);
         *wd = -1;
     }
+    m_fileChanges = m_directoryChanges = nullptr;
 #endif
 }
 

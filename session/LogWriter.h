@@ -43,8 +43,10 @@ private:
     void unwatch();
 
     int m_fd = -1;
-    int m_fileWatch = -1;      // kernel notes of changes to the file
-    int m_directoryWatch = -1; // and to its directory
+    int m_fileWatch = -1;                   // kernel notes of changes to the file
+    int m_directoryWatch = -1;              // and to its directory
+    const quint64 *m_fileChanges = nullptr; // their counts of changes
+    const quint64 *m_directoryChanges = nullptr;
     quint64 m_changesSeen = 0;
     QString m_path;    // as open() was given it
     QByteArray m_name; // the same, encoded for the file system

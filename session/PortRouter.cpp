@@ -15,7 +15,7 @@ PortRouter::PortRouter(QObject *parent)
 {
     for (SerialComponent *c :
          {static_cast<SerialComponent *>(m_local), static_cast<SerialComponent *>(m_network)})
-        connect(c, &SerialComponent::OnComm, this, [this, c] { onComm(c); });
+        c->callOnComm([this, c] { onComm(c); });
 }
 
 // Both components keep the properties, so that either opens with them.
@@ -81,5 +81,5 @@ void PortRouter::onComm(SerialComponent *from)
         else if (from->commEvent() == EventDeviceLost)
             ErrorReport::report(QStringLiteral("COM%1").arg(m_port), from->lostDeviceDescription());
     }
-    emit OnComm();
+    raiseOnComm();
 }

@@ -35,7 +35,7 @@ SerialSession::SerialSession(SerialComponent *serial, QObject *parent)
 {
     m_serial->setParent(this);
     m_serial->setInputMode(1);
-    connect(m_serial, &SerialComponent::OnComm, this, &SerialSession::onComm);
+    m_serial->callOnComm([this] { onComm(); });
     m_idleClose.setObjectName(QStringLiteral("idleClose"));
     m_idleClose.setInterval(idleCloseMs / quietTicksToClose);
     m_idleClose.callOnTimeout([this] { idleTick(); });
