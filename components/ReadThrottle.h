@@ -36,7 +36,7 @@ class ReadThrottle : public QObject
 public:
     // Longest time between the arrival of bytes and the event that reports
     // them while data keeps coming.
-    static constexpr int intervalMs = 35;
+    static constexpr int intervalMs = 38;
     // What a fast device gathers before it is written out, ahead of the tick.
     static constexpr qint64 writeBytes = 65536;
 
