@@ -18,9 +18,9 @@
 #ifdef Q_OS_LINUX
 namespace {
 
-// Tells whether anything happened to an open log or its directory that may
-// have changed what its path names: renamed, deleted, replaced (the old file
-// loses a link), or its directory renamed or deleted. The kernel records
+// Tells whether anything happened to an open log or a directory on its path
+// that may have changed what the path names: renamed, deleted, replaced (the
+// old file loses a link), or a directory renamed or deleted. The kernel records
 // such a change as it happens, so asking before each batch is as exact as
 // a stat of the path, without walking the path at every batch: a read of
 // one descriptor that finds nothing. A stat decides when something came.
@@ -58,6 +58,8 @@ public:
         const auto found = m_watches.find(wd);
         return found == m_watches.end() ? nullptr : &found->second.changes;
     }
+    // All changes of all watches: most batches need look no further.
+    quint64 total() const { return m_total; }
     // Takes in what the kernel noted since the last update.
     void update()
     {
@@ -70,8 +72,10 @@ public:
                 const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
                 at += ssize_t(sizeof(inotify_event) + event->len);
                 const auto found = m_watches.find(event->wd);
-                if (found != m_watches.end())
+                if (found != m_watches.end()) {
                     ++found->second.changes;
+                    ++m_total;
+                }
             }
         }
     }
@@ -92,6 +96,7 @@ private:
     };
     int m_fd;
     std::unordered_map<int, Watch> m_watches;
+    quint64 m_total = 0;
 };
 
 constexpr uint32_t fileChanges = IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF;
@@ -110,11 +115,15 @@ bool LogWriter::namesOpenFile(const QString &path)
     if (m_fd < 0 || path != m_path)
         return false;
 #ifdef Q_OS_LINUX
-    if (m_fileChanges && m_directoryChanges) {
-        LogWatch::instance().update();
-        const quint64 changes = *m_fileChanges + *m_directoryChanges;
-        if (changes == m_changesSeen)
+    if (!m_changeCounts.empty()) {
+        LogWatch &watch = LogWatch::instance();
+        watch.update();
+        if (watch.total() == m_totalSeen)
             return true;
+        m_totalSeen = watch.total();
+        const quint64 changes = changeCount();
+        if (changes == m_changesSeen)
+            return true; // notes on other logs
         m_changesSeen = changes;
     }
 #endif
@@ -130,26 +139,49 @@ bool LogWriter::pathNamesFile() const
 void LogWriter::watch()
 {
 #ifdef Q_OS_LINUX
+    // The file, and every directory up to the root: a rename anywhere on
+    // the path makes it name something else.
     LogWatch &watch = LogWatch::instance();
-    m_fileWatch = watch.add(m_name, fileChanges);
-    m_directoryWatch = watch.add(QFile::encodeName(QFileInfo(m_path).absolutePath()), directoryChanges);
+    m_watches.push_back(watch.add(m_name, fileChanges));
+    for (QString dir = QFileInfo(m_path).absolutePath();;) {
+        m_watches.push_back(watch.add(QFile::encodeName(dir), directoryChanges));
+        const QString up = QFileInfo(dir).path();
+        if (up == dir)
+            break;
+        dir = up;
+    }
     watch.update();
-    m_fileChanges = watch.changes(m_fileWatch);
-    m_directoryChanges = watch.changes(m_directoryWatch);
-    m_changesSeen = m_fileChanges && m_directoryChanges ? *m_fileChanges + *m_directoryChanges : 0;
+    for (const int wd : m_watches) {
+        const quint64 *count = watch.changes(wd);
+        if (!count) { // no watch to be had: a stat per batch instead
+            unwatch();
+            return;
+        }
+        m_changeCounts.push_back(count);
+    }
+    m_totalSeen = watch.total();
+    m_changesSeen = changeCount();
 #endif
 }
 
 void LogWriter::unwatch()
 {
 #ifdef Q_OS_LINUX
-    for (int *wd : {&m_fileWatch, &m_directoryWatch}) {
-        if (*wd >= 0)
-            LogWatch::instance().remove(*wd);
-        *wd = -1;
+    for (const int wd : m_watches) {
+        if (wd >= 0)
+            LogWatch::instance().remove(wd);
     }
-    m_fileChanges = m_directoryChanges = nullptr;
+    m_watches.clear();
+    m_changeCounts.clear();
 #endif
+}
+
+quint64 LogWriter::changeCount() const
+{
+    quint64 sum = 0;
+    for (const quint64 *count : m_changeCounts)
+        sum += *count;
+    return sum;
 }
 
 bool LogWriter::open(const QString &path)

@@ -5,13 +5,15 @@
 
 #include <sys/types.h>
 
+#include <vector>
+
 // Appends bytes to a log file. The file stays open while bytes keep coming
 // and its owner closes it when they stop, so that between bursts other
 // programs may open, copy or lock it. While it is open, others may read it
 // but not write it (a write lock that cooperating programs honour). Before
 // each batch open() checks that the path still names the open file: a log
-// rotated away, deleted or replaced, or whose directory was renamed, is left
-// alone and the path opened anew.
+// rotated away, deleted or replaced, or one of whose directories was
+// renamed, is left alone and the path opened anew.
 class LogWriter
 {
 public:
@@ -41,12 +43,12 @@ private:
     bool pathNamesFile() const;
     void watch();
     void unwatch();
+    quint64 changeCount() const;
 
     int m_fd = -1;
-    int m_fileWatch = -1;                   // kernel notes of changes to the file
-    int m_directoryWatch = -1;              // and to its directory
-    const quint64 *m_fileChanges = nullptr; // their counts of changes
-    const quint64 *m_directoryChanges = nullptr;
+    std::vector<int> m_watches;                  // kernel notes on the file and its directories
+    std::vector<const quint64 *> m_changeCounts; // their counts of changes
+    quint64 m_totalSeen = 0;                     // of all watches' changes
     quint64 m_changesSeen = 0;
     QString m_path;    // as open() was given it
     QByteArray m_name; // the same, encoded for the file system

@@ -231,7 +231,7 @@ private slots:
         QTest::addColumn<QByteArray>("other"); // the file the log was renamed to, or the field names
         QTest::newRow("field edited") << "edit" << QByteArray("old") << QByteArray("new");
         QTest::newRow("renamed (log rotation)") << "mv" << QByteArray("new") << QByteArray("old");
-        QTest::newRow("directory renamed") << "mvdir" << QByteArray("new") << QByteArray("old");
+        QTest::newRow("a directory on its path renamed") << "mvdir" << QByteArray("new") << QByteArray("old");
         QTest::newRow("deleted") << "rm" << QByteArray("new") << QByteArray();
         QTest::newRow("replaced") << "replace" << QByteArray("othernew") << QByteArray();
         QTest::newRow("truncated") << "truncate" << QByteArray("new") << QByteArray();
@@ -242,9 +242,9 @@ private slots:
     void logFileWhileOpen()
     {
         QFETCH(QString, action);
-        const QString dir = m_env.filePath(action), log = dir + "/log";
-        const QString other = action == u"mvdir" ? dir + ".old/log" : log + ".other";
-        QVERIFY(QDir().mkpath(dir));
+        const QString dir = m_env.filePath(action), log = dir + "/sub/log";
+        const QString other = action == u"mvdir" ? dir + ".old/sub/log" : log + ".other";
+        QVERIFY(QDir().mkpath(dir + "/sub"));
         Pty pty;
         auto session = openSession(pty, 22, log);
         QVERIFY(session && pty.write("old"));
@@ -254,7 +254,7 @@ private slots:
         const QHash<QString, std::function<bool()>> actions = {
             {"edit", [&] { return session->setLogFile(other), true; }},
             {"mv", [&] { return QFile::rename(log, other); }},
-            {"mvdir", [&] { return QFile::rename(dir, dir + ".old") && QDir().mkpath(dir); }},
+            {"mvdir", [&] { return QFile::rename(dir, dir + ".old") && QDir().mkpath(dir + "/sub"); }},
             {"rm", [&] { return QFile::remove(log); }},
             {"replace",
              [&] { return writeFile(other, "other") && ::rename(qPrintable(other), qPrintable(log)) == 0; }},
