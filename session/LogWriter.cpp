@@ -12,6 +12,7 @@
 #ifdef Q_OS_LINUX
 #include <sys/inotify.h>
 
+#include <algorithm>
 #include <unordered_map>
 #endif
 
@@ -52,11 +53,11 @@ public:
         inotify_rm_watch(m_fd, wd);
     }
     // How many changes `wd` has seen, as of the last update(): a count that
-    // moved means a change. Valid until the last remove(wd).
-    const quint64 *changes(int wd) const
+    // moved means a change.
+    quint64 changes(int wd) const
     {
         const auto found = m_watches.find(wd);
-        return found == m_watches.end() ? nullptr : &found->second.changes;
+        return found == m_watches.end() ? 0 : found->second.changes;
     }
     // All changes of all watches: most batches need look no further.
     quint64 total() const { return m_total; }
@@ -115,7 +116,7 @@ bool LogWriter::namesOpenFile(const QString &path)
     if (m_fd < 0 || path != m_path)
         return false;
 #ifdef Q_OS_LINUX
-    if (!m_changeCounts.empty()) {
+    if (!m_watches.empty()) {
         LogWatch &watch = LogWatch::instance();
         watch.update();
         if (watch.total() == m_totalSeen)
@@ -150,15 +151,11 @@ void LogWriter::watch()
             break;
         dir = up;
     }
-    watch.update();
-    for (const int wd : m_watches) {
-        const quint64 *count = watch.changes(wd);
-        if (!count) { // no watch to be had: a stat per batch instead
-            unwatch();
-            return;
-        }
-        m_changeCounts.push_back(count);
+    if (std::find(m_watches.cbegin(), m_watches.cend(), -1) != m_watches.cend()) {
+        unwatch(); // no watch to be had: a stat per batch instead
+        return;
     }
+    watch.update();
     m_totalSeen = watch.total();
     m_changesSeen = changeCount();
 #endif
@@ -172,15 +169,16 @@ void LogWriter::unwatch()
             LogWatch::instance().remove(wd);
     }
     m_watches.clear();
-    m_changeCounts.clear();
 #endif
 }
 
 quint64 LogWriter::changeCount() const
 {
     quint64 sum = 0;
-    for (const quint64 *count : m_changeCounts)
-        sum += *count;
+#ifdef Q_OS_LINUX
+    for (const int wd : m_watches)
+        sum += LogWatch::instance().changes(wd);
+#endif
     return sum;
 }
 

@@ -46,9 +46,8 @@ private:
     quint64 changeCount() const;
 
     int m_fd = -1;
-    std::vector<int> m_watches;                  // kernel notes on the file and its directories
-    std::vector<const quint64 *> m_changeCounts; // their counts of changes
-    quint64 m_totalSeen = 0;                     // of all watches' changes
+    std::vector<int> m_watches; // kernel notes on the file and its directories
+    quint64 m_totalSeen = 0;    // of all watches' changes
     quint64 m_changesSeen = 0;
     QString m_path;    // as open() was given it
     QByteArray m_name; // the same, encoded for the file system

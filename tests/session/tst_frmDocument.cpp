@@ -54,11 +54,11 @@ private slots:
         QCOMPARE(w->Combo2->itemText(0) + w->Combo2->itemText(1) + w->Combo2->itemText(255),
                  QStringLiteral("NONECOM1COM255"));
         QVERIFY(QDir::isAbsolutePath(w->txtLogFile->text())); // never a file in whatever directory is current
-        w->show();                                            // typing completes a name
+        w->show();                                            // the window menu's keys are set up by now
         QCOMPARE(w->systemMenu()->actions().last()->shortcuts(),
                  QKeySequence::keyBindings(QKeySequence::Close));
-        w->Combo2->setFocus();
-        QTRY_VERIFY(w->Combo2->hasFocus());
+        w->Combo2->setFocus(); // typing completes a name
+        QTRY_VERIFY_WITH_TIMEOUT(w->Combo2->hasFocus(), 30000);
         w->Combo2->clearEditText();
         QTest::keyClicks(w->Combo2, QStringLiteral("co"));
         QCOMPARE(w->Combo2->currentText(), QStringLiteral("coM1"));
