@@ -279,11 +279,21 @@ void QtSerialComponent::onReadyRead()
     if (m_busy > 0 || m_closing)
         return;
     if (m_throttle.isActive()) {
-        m_throttle.arrivedWhileArmed();
+        if (m_throttle.arrivedWhileArmed())
+            return; // read at the tick
+        bool lost = false;
+        {
+            DepthGuard busy(m_busy);
+            lost = m_throttle.readFreely(m_salvaged);
+        }
+        if (lost) {
+            deviceLost(true);
+            return;
+        }
         // A device faster than the disk is written in pieces of a write's
         // worth rather than a whole interval's: a large write holds up
         // reading while the device's buffers fill and its sender waits.
-        if (m_port.bytesAvailable() < ReadThrottle::writeBytes)
+        if (inBufferCount() - m_countAfterEvent < ReadThrottle::writeBytes)
             return;
         m_arrivedInInterval += inBufferCount() - m_countAfterEvent;
         raise(EventReceive);

@@ -61,7 +61,7 @@ private:
     QSerialPort m_port;
     ReadThrottle m_throttle{m_port};
     DeviceWait m_wait;
-    QByteArray m_salvaged; // bytes taken from a port that has since closed
+    QByteArray m_salvaged; // bytes taken from the port ahead of the receiver: read by us, or saved at a close
     LineSettings m_settings;
     QSerialPort::FlowControl m_flow = QSerialPort::NoFlowControl;
     int m_commPort = 1;

@@ -16,8 +16,8 @@ class QSocketNotifier;
 // at its ticks, at most one per interval, until a few intervals pass without
 // bytes. Ticks are shared by every port (SharedTimer), so that hundreds of
 // busy ports are served in one wake-up. A device that fills an interval with
-// plenty is not paused: it is read at every wake-up and written out in
-// pieces of writeBytes.
+// plenty is not paused: each wake-up reads it until the kernel holds nothing
+// (readFreely), and it is written out in pieces of writeBytes.
 //
 // Gathering without wake-ups means the port must stop watching its device
 // between ticks, and QSerialPort has no call for that. It watches its
@@ -53,8 +53,12 @@ public:
 
     // Bytes came (the first arms, the others come while armed): hold them
     // until the tick, unless the device is fast enough to fill an interval
-    // anyway.
-    void arrivedWhileArmed();
+    // anyway. True when the port was paused for that.
+    bool arrivedWhileArmed();
+    // A wake-up of a port that is not paused: what the port buffered and
+    // what the kernel holds, into `into`; true when the device turned out to
+    // be gone.
+    bool readFreely(QByteArray &into);
     // The port's buffer was read: make it stop watching again if paused.
     void keepPaused();
     // A tick's read into `into`; true when the device turned out to be gone.
@@ -75,6 +79,8 @@ private:
     void pause();
     void resume();
     bool readPaused(QByteArray &into);
+    enum class Until { ShortRead, Empty };
+    bool readDescriptor(QByteArray &into, qint64 limit, Until until);
     void pullPending(int maxReads);
 
     QSerialPort &m_port;
