@@ -3,6 +3,7 @@
 #include "app/TitleBarIconStyle.h"
 #include "app/frmMain.h"
 #include "common/Globals.h"
+#include "common/ProcessMemory.h"
 #include "common/UnixSignals.h"
 #include "components/PortNumbering.h"
 #include "resources/LoadResource.h"
@@ -53,6 +54,7 @@ int printOnly(const char *argument)
 
 int main(int argc, char *argv[])
 {
+    keepFreedMemoryForReuse();
     if (argc == 2) {
         if (const int status = printOnly(argv[1]); status >= 0)
             return status;

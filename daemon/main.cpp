@@ -2,6 +2,7 @@
 // without any window, with the same byte path, status texts and error
 // reports as the program's session windows.
 
+#include "common/ProcessMemory.h"
 #include "common/ProgramDir.h"
 #include "common/UnixSignals.h"
 #include "components/NetworkAddress.h"
@@ -78,6 +79,7 @@ void listPorts(QTextStream &out)
 
 int main(int argc, char *argv[])
 {
+    keepFreedMemoryForReuse();
     // Standard error may be a pipe to the journal: a journal that restarts
     // must not end the logging.
     std::signal(SIGPIPE, SIG_IGN);
