@@ -323,6 +323,12 @@ void frmMain::mnuOpen_Click()
     if (windowState().testFlag(Qt::WindowMinimized) && !passwordAccepted())
         return;
     Globals::WasMinimized = false;
+    // Un-minimising a window that is off the screen maps it at once on X11,
+    // before its hints stop asking for it to be iconified; a quick window
+    // manager then sends it straight back to the tray. A hidden window is
+    // made anew instead, in the normal state.
+    if (windowState().testFlag(Qt::WindowMinimized) && !isVisible())
+        destroy();
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     show();
     raise();
