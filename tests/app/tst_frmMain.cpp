@@ -135,9 +135,18 @@ private slots:
         QCOMPARE(w->isHidden(), tray);      // only the tray icon is left
         QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
         bool stayedHidden = false;
-        int shown = 0; // nothing of the window may show before the answer
-        connect(w->windowHandle(), &QWindow::visibleChanged, this,
-                [&shown](bool visible) { shown += visible; });
+        // Nothing of the window may show before the answer. Counted on the
+        // widget: a window brought back from the tray gets a new native window.
+        struct ShowCount : QObject {
+            int shown = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                shown += event->type() == QEvent::Show && !event->spontaneous();
+                return false;
+            }
+        } counter;
+        w->installEventFilter(&counter);
+        const int &shown = counter.shown;
         std::shared_ptr<QString> box;
         // Tied to the window: a row without a prompt leaves no answer for a later test.
         const auto prompt = answerModal<QDialog>(w.get(), [&](QDialog *dialog) {
