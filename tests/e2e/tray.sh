@@ -77,7 +77,28 @@ prompt_answer() {
   if [ "$1" = --cancel ]; then xdotool key Escape; else xdotool type --delay 20 "$1" && xdotool key Return; fi
 }
 
-start() { (cd "$E2E" && exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 & OMBRIX=$! && PIDS+=("$OMBRIX"); }
+# The program talks to the X server through xtrace, which logs its requests:
+# whether a window manager wins a race against the program is chance, but
+# what the program asked for, in what order, is not.
+trace_display=$((${DISPLAY#:} + 500))
+xtrace -n -k -D ":$trace_display" -d "$DISPLAY" -o "$E2E/x.trace" >"$E2E/xtrace.log" 2>&1 &
+PIDS+=("$!")
+wait_for 30 test -S "/tmp/.X11-unix/X$trace_display" || fail "xtrace did not start"
+# xtrace cannot pass on the descriptors of shared-memory images: Qt draws
+# through the connection instead.
+start() { (cd "$E2E" && DISPLAY=:$trace_display QT_XCB_NO_MITSHM=1 exec "$PROGDIR/ombrix") >"$E2E/ombrix.log" 2>&1 & OMBRIX=$! && PIDS+=("$OMBRIX"); }
+# Windows the program mapped while their hints asked to start iconified
+# (WM_HINTS with the state flag and IconicState); with a tray, a minimised
+# window goes there and is never mapped so.
+iconic_maps() {
+  awk '/ChangeProperty .*property=0x23\("WM_HINTS"\)/ {
+         match($0, /window=0x[0-9a-f]+/); w = substr($1, 1, 3) substr($0, RSTART + 7, RLENGTH - 7)
+         split(substr($0, index($0, "data=") + 5), d, ",")
+         iconic[w] = d[1] ~ /[2367abef]$/ && d[3] == "0x00000003" }
+       /Request\(8\): MapWindow/ {
+         match($0, /window=0x[0-9a-f]+/); w = substr($1, 1, 3) substr($0, RSTART + 7, RLENGTH - 7)
+         if (iconic[w]) print substr(w, 4) }' "$E2E/x.trace"
+}
 
 # Placement in twips (15 to a pixel): the frame's top-left corner, the inner size.
 mkdir -p "$XDG_CONFIG_HOME/Ombrix"
@@ -119,6 +140,7 @@ prompt_answer "pw 1"
 wait_for 30 eval '[ -n "$(main_window)" ]' || fail "the right password did not bring the window back"
 main=$(main_window)
 wait_for 30 placed || fail "the window came back elsewhere: $(outer "$main")"
+[ -z "$(iconic_maps)" ] || fail "mapped while asking to start iconified: $(iconic_maps)"
 stop_ombrix TERM
 grep -q 'WindowState=0' "$PROGDIR/default.bvx" || fail "the restored window was not saved as normal"
 for kv in MainLeft=1500 MainTop=1200 MainWidth=7500 MainHeight=5250; do
