@@ -4,6 +4,7 @@
 #include "common/ProgramDir.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -85,17 +86,33 @@ void rememberAnswer(const QString &commandLine, bool accepted)
 bool writableByOthers(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat file = {};
-    struct stat dir = {};
-    if (::stat(QFile::encodeName(path).constData(), &file) != 0 ||
-        ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &dir) != 0)
+    // Whoever owns the file or any directory above it, or may write to one
+    // of them, can put another program into the file: the owner of a
+    // directory may rename what it holds, even a file of root's. A sticky
+    // directory keeps others to their own entries. Both the path as named
+    // and the file it resolves to count, so a link leads nowhere unseen.
+    const uid_t self = ::geteuid();
+    const auto foreign = [self](const QString &name, bool directory) {
+        struct stat info = {};
+        if (::stat(QFile::encodeName(name).constData(), &info) != 0)
+            return true;
+        if (info.st_uid != 0 && info.st_uid != self)
+            return true;
+        return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !(directory && (info.st_mode & S_ISVTX) != 0);
+    };
+    const QFileInfo named(path);
+    const QString resolved = named.canonicalFilePath();
+    if (resolved.isEmpty() || foreign(resolved, false))
         return true;
-    const bool foreignFile = file.st_uid != 0 && file.st_uid != ::geteuid();
-    const bool openFile = (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    // In a directory others may write, they can replace the file, unless the
-    // sticky bit keeps them to their own files.
-    const bool openDir = (dir.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (dir.st_mode & S_ISVTX) == 0;
-    return foreignFile || openFile || openDir;
+    for (QString file : {named.absoluteFilePath(), resolved}) {
+        for (QString dir = QFileInfo(file).absolutePath();; dir = QFileInfo(dir).absolutePath()) {
+            if (foreign(dir, true))
+                return true;
+            if (dir == QDir::rootPath())
+                break;
+        }
+    }
+    return false;
 #else
     // A port to another system must decide this from its own access rules.
     Q_UNUSED(path);

@@ -33,8 +33,9 @@ std::optional<bool> rememberedAnswer(const QString &commandLine);
 void rememberAnswer(const QString &commandLine, bool accepted);
 
 // Whether someone other than the running user or root could have put a
-// program into the file at `path`: a file of another owner, one that group
-// or others may write, or one in a directory where they may replace it.
+// program into the file at `path`: when another user owns the file or any
+// directory above it, or group or others may write to one of them (a sticky
+// directory aside).
 bool writableByOthers(const QString &path);
 
 } // namespace ErrorReport

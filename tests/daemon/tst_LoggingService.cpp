@@ -163,15 +163,22 @@ QTEST_GUILESS_MAIN(tst_LoggingService)
 // owner or root may change, and a refusal is said once per reading.
 void tst_LoggingService::errorProgramOnlyFromOwnFile()
 {
-    // Modes of the directory and the file, and whether the program is taken.
-    const std::tuple<mode_t, mode_t, bool> rows[] = {
-        {0700, 0644, true}, {0700, 0664, false}, {0777, 0600, false}, {01777, 0600, true}};
-    const QString dir = m_env->filePath("own"), config = dir + "/own.bvx";
+    // Modes of the directory and the file, the owner of the directory above
+    // (0: root), and whether the program is taken.
+    constexpr uid_t nobody = 65534;
+    const std::tuple<mode_t, mode_t, uid_t, bool> rows[] = {
+        {0700, 0644, 0, true},  {0700, 0664, 0, false},      {0777, 0600, 0, false},
+        {01777, 0600, 0, true}, {0755, 0644, nobody, false},
+    };
+    const QString above = m_env->filePath("above"), dir = above + "/own", config = dir + "/own.bvx";
     QVERIFY(QDir().mkpath(dir));
-    for (const auto &[dirMode, fileMode, started] : rows) {
+    for (const auto &[dirMode, fileMode, owner, started] : rows) {
+        if (owner != 0 && ::geteuid() != 0)
+            QSKIP("giving a directory to another user needs root");
         QVERIFY(writeFile(config, "[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nOnErrorRunApp=touch x\r\n"));
         QVERIFY(::chmod(QFile::encodeName(dir), dirMode) == 0 &&
-                ::chmod(QFile::encodeName(config), fileMode) == 0);
+                ::chmod(QFile::encodeName(config), fileMode) == 0 &&
+                ::chown(QFile::encodeName(above), owner ? owner : ::geteuid(), gid_t(-1)) == 0);
         LoggingService service(config, false);
         QSignalSpy messages(&service, &LoggingService::message);
         service.start();
