@@ -15,7 +15,12 @@ start_daemon() {
   PIDS+=("$DAEMON_PID")
 }
 status_of() { local s=0; "$@" >"$E2E/out" 2>&1 || s=$?; echo $s; }
+# same_bytes PORT LOG: once LOG holds as many bytes as the simulator on
+# COM<PORT> says it sent (the service may still hold some when it says so),
+# they must be those bytes.
 same_bytes() {
+  wait_for 60 size_at_least "$2" "$(sed -n 's/^sent \([0-9]*\) .*/\1/p' "$E2E/simport$1.out")" ||
+    fail "COM$1: $2 holds $(file_size "$2") bytes, fewer than were sent"
   [ "$(sed -n 's/^sent .* sha256 //p' "$E2E/simport$1.out")" = "$(sha256sum "$2" | cut -d' ' -f1)" ] ||
     fail "COM$1: $2 differs from what was sent"
 }
