@@ -75,3 +75,54 @@ QStringList desktopViewerCommand(const QString &file)
     }
     return {};
 }
+
+HelpViewers::HelpViewers(QObject *parent)
+    : QObject(parent)
+{
+    m_grace.setSingleShot(true);
+    m_grace.setInterval(graceMs);
+    connect(&m_grace, &QTimer::timeout, this, [this] {
+        for (const QPointer<QProcess> &viewer : std::as_const(m_running)) {
+            if (viewer)
+                viewer->kill();
+        }
+    });
+}
+
+void HelpViewers::open(QStringList command)
+{
+    auto *process = new QProcess(this);
+    const auto gone = [this, process] {
+        m_running.removeAll(process);
+        process->deleteLater();
+        finishIfEnded();
+    };
+    connect(process, &QProcess::finished, this, gone);
+    connect(process, &QProcess::errorOccurred, this, [gone](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            gone();
+    });
+    m_running.append(process);
+    const QString program = command.takeFirst();
+    process->start(program, command);
+}
+
+void HelpViewers::endAll(std::function<void()> done)
+{
+    m_done = std::move(done);
+    for (const QPointer<QProcess> &viewer : std::as_const(m_running)) {
+        if (viewer)
+            viewer->terminate();
+    }
+    m_grace.start();
+    finishIfEnded();
+}
+
+void HelpViewers::finishIfEnded()
+{
+    m_running.removeAll(nullptr);
+    if (!m_running.isEmpty() || !m_done)
+        return;
+    m_grace.stop();
+    std::exchange(m_done, {})();
+}

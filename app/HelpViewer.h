@@ -1,6 +1,12 @@
 #pragma once
 
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
 #include <QStringList>
+#include <QTimer>
+
+#include <functional>
 
 // The command that opens `file` in the desktop's own viewer for its type:
 // the default application that the desktop's mimeapps.list files name (else
@@ -9,3 +15,29 @@
 // ends at once, the viewer is a process of ours that can be ended at exit.
 // Empty when the desktop has no viewer for the type.
 QStringList desktopViewerCommand(const QString &file);
+
+// The help viewers the program started. Each is a process of ours, ended
+// with the program: asked to end first, and killed when it has not ended
+// within a grace period. Nothing waits for them on the way.
+class HelpViewers : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(HelpViewers)
+
+public:
+    static constexpr int graceMs = 500;
+
+    explicit HelpViewers(QObject *parent = nullptr);
+
+    // Starts `command` (program and arguments).
+    void open(QStringList command);
+    // Asks every running viewer to end; `done` runs once none runs any more.
+    void endAll(std::function<void()> done);
+
+private:
+    void finishIfEnded();
+
+    QList<QPointer<QProcess>> m_running;
+    QTimer m_grace;
+    std::function<void()> m_done;
+};

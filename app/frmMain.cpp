@@ -6,6 +6,7 @@
 #include "common/ProgramDir.h"
 #include "common/Twips.h"
 #include "components/QtFileDialogComponent.h"
+#include "dialogs/ErrorProgramQuestion.h"
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
 #include "dialogs/frmAbout.h"
@@ -26,7 +27,6 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QSaveFile>
 #include <QScopeGuard>
 #include <QScreen>
@@ -72,6 +72,7 @@ QAction *separator(QMenu *menu, const char *name)
 
 frmMain::frmMain(FileDialogComponent *dialog)
     : mdiArea(new QMdiArea(this))
+    , m_helpViewers(new HelpViewers(this))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Ombrix"));
@@ -90,6 +91,14 @@ frmMain::frmMain(FileDialogComponent *dialog)
     Timer1.setInterval(250);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     Timer1.start();
+    m_endTimer.setSingleShot(true);
+    m_endTimer.setInterval(10);
+    connect(&m_endTimer, &QTimer::timeout, this, [this] {
+        if (closeNestedLoops())
+            m_endTimer.start();
+        else
+            endNow();
+    });
 
     createMenus();
 }
@@ -272,27 +281,7 @@ void frmMain::mnuHelpContents_Click()
     QStringList command = viewer.isEmpty() ? desktopViewerCommand(file) : QStringList{viewer, file};
     if (!QFileInfo::exists(file) || command.isEmpty())
         return;
-    auto *process = new QProcess(this);
-    connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            process->deleteLater();
-    });
-    const QString program = command.takeFirst();
-    process->start(program, command);
-    m_helpViewers.append(process);
-}
-
-void frmMain::endHelpViewers()
-{
-    for (const QPointer<QProcess> &viewer : std::as_const(m_helpViewers)) {
-        if (viewer && viewer->state() != QProcess::NotRunning) {
-            viewer->terminate();
-            if (!viewer->waitForFinished(2000))
-                viewer->kill();
-        }
-    }
-    m_helpViewers.clear();
+    m_helpViewers->open(command);
 }
 
 void frmMain::mnuVelder_Click()
@@ -339,12 +328,14 @@ bool frmMain::passwordAccepted()
 {
     if (Globals::Password.isEmpty())
         return true;
+    if (m_ending)
+        return false;
     m_asking = true;
     const auto done = qScopeGuard([this] { m_asking = false; });
     Globals::EnteredPassword.clear();
     Form2::showModal();
-    // A close request while it asked has ended everything already.
-    if (m_closed)
+    // An end request while it asked closed it: nothing more is asked.
+    if (m_ending)
         return false;
     if (Globals::EnteredPassword == Globals::Password)
         return true;
@@ -455,31 +446,33 @@ bool frmMain::getprofilesettings(const QString &FileName, ProfileSettings::Refus
 
 void frmMain::acceptErrorProgram(const QString &path)
 {
+    // A question about the file loaded before has no say any more.
+    if (m_question) {
+        m_question->disconnect(this);
+        m_question->deleteLater();
+    }
     // Asked at load, while the user knows which file was just opened: an
     // error may come at night, and a question then would hold back the very
-    // program that should tell someone.
+    // program that should tell someone. Consent is only ever given: by Yes
+    // here, or by typing the line in the options dialog. A line that an
+    // earlier end saved into default.bvx is asked about like any other.
     const QString line = Globals::OnErrorRunApp;
     if (line.isEmpty() || line == Globals::AcceptedRunApp)
         return;
-    std::optional<bool> accepted = ErrorReport::rememberedAnswer(line);
-    if (!accepted && isDefaultConfiguration(path))
-        accepted = true;
-    if (!accepted) {
-        QStringList words = QProcess::splitCommand(line);
-        const QString program = words.isEmpty() ? QString() : words.takeFirst();
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Ombrix"),
-                        QStringLiteral("The configuration %1 starts a program whenever an error occurs:\n\n"
-                                       "Program: %2\nArguments: %3\n\n"
-                                       "Start this program on errors? Choose Yes only if you trust the file.")
-                            .arg(QDir::toNativeSeparators(path), program, words.join(QLatin1Char(' '))),
-                        QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::No);
-        accepted = box.exec() == QMessageBox::Yes;
-        if (m_closed)
-            return;
-        ErrorReport::rememberAnswer(line, *accepted);
-    }
-    Globals::AcceptedRunApp = *accepted ? line : QString();
+    const std::optional<bool> remembered = ErrorReport::rememberedAnswer(line);
+    Globals::AcceptedRunApp = remembered.value_or(false) ? line : QString();
+    if (remembered || m_ending)
+        return;
+    // The sessions log meanwhile; only the program waits for the answer.
+    m_question = new ErrorProgramQuestion(path, line, this);
+    m_question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_question, &ErrorProgramQuestion::answered, this, [line](bool accepted) {
+        ErrorReport::rememberAnswer(line, accepted);
+        if (accepted && Globals::OnErrorRunApp == line)
+            Globals::AcceptedRunApp = line;
+    });
+    // Shown from the event loop, over the main window that the start shows.
+    QTimer::singleShot(0, m_question, [question = m_question] { question->show(); });
 }
 
 bool frmMain::writeprofilesettings(const QString &FileName)
@@ -613,8 +606,8 @@ void frmMain::mnuFileExit_Click()
 void frmMain::MDIForm_QueryUnload()
 {
     // Close the help viewers, let other work run, then save while every
-    // session is still open.
-    endHelpViewers();
+    // session is still open. The program ends once the viewers have.
+    m_helpViewers->endAll([this] { emit unloaded(); });
     QThread::yieldCurrentThread();
     writeprofilesettings(QString());
 }
@@ -652,7 +645,7 @@ void frmMain::changeEvent(QEvent *event)
 
 void frmMain::MDIForm_Resize()
 {
-    if (m_inResize || m_closed || m_asking)
+    if (m_inResize || m_ending || m_asking)
         return;
     m_inResize = true;
     const auto leave = qScopeGuard([this] { m_inResize = false; });
@@ -666,7 +659,7 @@ void frmMain::MDIForm_Resize()
         if (!Globals::Password.isEmpty()) {
             hide();
             const bool right = passwordAccepted();
-            if (m_closed)
+            if (m_ending)
                 return;
             setWindowState(right ? Qt::WindowNoState : Qt::WindowMinimized);
             // Without a tray a refused window stays minimised where the
@@ -682,14 +675,50 @@ void frmMain::MDIForm_Resize()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // Never refused, nothing asked. A second request (a signal during the
-    // first) finds the work done.
-    event->accept();
+    // Never refused, nothing asked; the window goes when the end has run.
+    event->setAccepted(m_closed);
+    requestEnd();
+}
+
+void frmMain::requestEnd()
+{
     if (m_closed)
         return;
+    m_ending = true;
+    closeNestedLoops();
+    // The end runs from the event loop itself, never inside the handler
+    // that asked for it, and only once no nested loop runs any more.
+    if (!m_endTimer.isActive())
+        m_endTimer.start();
+}
+
+bool frmMain::closeNestedLoops()
+{
+    // Beneath a nested loop lie the handlers that started it: a menu's key
+    // handler under the Serial Ports dialog, a session's button under its
+    // file dialog. Each must have returned before the end deletes anything.
+    bool running = QThread::currentThread()->loopLevel() > 1;
+    for (QWidget *popup = QApplication::activePopupWidget(); popup && popup->close();
+         popup = QApplication::activePopupWidget())
+        running = true;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || !window->isModal())
+            continue;
+        running = true;
+        if (auto *dialog = qobject_cast<QDialog *>(window))
+            dialog->reject(); // a box closed so gives no answer
+        else
+            window->close();
+    }
+    return running;
+}
+
+void frmMain::endNow()
+{
     m_closed = true;
+    m_endTimer.stop();
     MDIForm_QueryUnload();
     closeAllSessions();
     MDIForm_Unload();
-    emit unloaded();
+    hide();
 }

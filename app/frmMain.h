@@ -6,11 +6,12 @@
 #include <QPointer>
 #include <QTimer>
 
+class ErrorProgramQuestion;
 class FileDialogComponent;
+class HelpViewers;
 class QAction;
 class QMdiArea;
 class QMenu;
-class QProcess;
 
 // The main window: a multiple-document frame holding one window per logging
 // session, with the File menu's document commands. It loads the
@@ -100,6 +101,16 @@ public:
     void Timer1_Timer();
     void MDIForm_Resize();
 
+    // An end request: SIGTERM, SIGINT, SIGHUP, the end of the desktop
+    // session, Exit, or closing the main window; the same as close(). It
+    // may come at any moment, also while a modal window, a message box or a
+    // menu runs a loop of its own, whose handlers may still touch what the
+    // end destroys. So it closes every such window and menu, and the end
+    // itself runs from the event loop once their loops have returned:
+    // unloaded() follows. Never refused; the configuration is saved as at
+    // any end.
+    void requestEnd();
+
 signals:
     // The close sequence is over: the program ends, whatever other window
     // (a modeless about box) is still open.
@@ -121,7 +132,8 @@ private:
     // Asks for the password when there is one; true when it was right, or
     // when there is none.
     bool passwordAccepted();
-    void endHelpViewers();
+    static bool closeNestedLoops();
+    void endNow();
     void MDIForm_QueryUnload();
     void MDIForm_Unload();
     void acceptErrorProgram(const QString &path);
@@ -130,11 +142,14 @@ private:
     void storePlacement();
 
     QList<QAction *> m_windowList; // the Window menu's entries for the open sessions
-    QList<QPointer<QProcess>> m_helpViewers;
-    QList<frmDocument *> m_sessions; // in opening order; each leaves the list when destroyed
+    HelpViewers *m_helpViewers = nullptr;
+    QPointer<ErrorProgramQuestion> m_question; // about the loaded file's error program, while unanswered
+    QList<frmDocument *> m_sessions;           // in opening order; each leaves the list when destroyed
     QVector<qint16> m_autoActivateMarks{0, 0};
-    QRect m_placementTwips; // as read, so that an unmoved window stores exactly that
-    bool m_closed = false;
+    QRect m_placementTwips;  // as read, so that an unmoved window stores exactly that
+    QTimer m_endTimer;       // runs the end from the event loop, again while nested loops unwind
+    bool m_ending = false;   // an end request came: nothing new is asked
+    bool m_closed = false;   // the end has run
     bool m_inResize = false; // the resize rule's own state changes must not re-enter it
     bool m_asking = false;   // the password prompt is up
 };

@@ -71,8 +71,8 @@ int main(int argc, char *argv[])
     // A close request from outside (kill, Ctrl+C, the end of the desktop
     // session) saves and ends like File > Exit.
     UnixSignals unixSignals;
-    QObject::connect(&unixSignals, &UnixSignals::closeRequested, &window, &QWidget::close);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
+    QObject::connect(&unixSignals, &UnixSignals::closeRequested, &window, &frmMain::requestEnd);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &frmMain::requestEnd);
     QObject::connect(&window, &frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     // Only the close sequence ends the program. With the window in the tray,
     // closing a password prompt or a message would otherwise close the last

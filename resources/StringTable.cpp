@@ -94,6 +94,15 @@ constexpr StringTable::Entry Entries[] = {
     {4225, u"(none)", u"(なし)"},
     {4226, u"The port map cannot be written: %1", u"ポートの割り当てを保存できません: %1"},
     {4227, u"network port", u"ネットワークポート"},
+    {4240,
+     u"The configuration %1 starts a program whenever an error occurs:\n\nProgram: %2\nArguments: %3\n\n"
+     u"Start this program on errors? Choose Yes only if you trust the file. Logging goes on meanwhile; "
+     u"the program does not start before you choose Yes.",
+     u"構成ファイル %1 は、エラーが起きるたびに次のプログラムを起動します:\n\nプログラム: %2\n引数: %3\n\n"
+     u"エラー時にこのプログラムを起動しますか? ファイルを信頼できる場合にだけ［はい］を選んでください。"
+     u"その間も記録は続きます。［はい］を選ぶまでプログラムは起動しません。"},
+    {4241, u"&Yes", u"はい(&Y)"},
+    {4242, u"&No", u"いいえ(&N)"},
 };
 
 static_assert(std::ranges::adjacent_find(Entries,

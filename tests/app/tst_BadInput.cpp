@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -54,7 +55,9 @@ private slots:
         // No larger than a window system can show.
         QVERIFY(window->width() >= 1 && window->height() >= 1 && window->width() <= 32767 &&
                 window->height() <= 32767);
-        QVERIFY(window->close());
+        QSignalSpy unloaded(window.get(), &frmMain::unloaded);
+        window->close();
+        QVERIFY(unloaded.wait(30000));
     }
 
     void portMap_data()

@@ -2,6 +2,7 @@
 #include "common/Globals.h"
 #include "components/QtSerialComponent.h"
 #include "config/PrivateProfile.h"
+#include "dialogs/ErrorProgramQuestion.h"
 #include "dialogs/frmPorts.h"
 #include "resources/LoadResource.h"
 #include "session/ErrorReport.h"
@@ -20,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 #include <QWindow>
@@ -41,11 +43,19 @@ QString defaultFile()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/default.bvx");
 }
 
-std::unique_ptr<frmMain> makeMain(FileDialogComponent *dialog = nullptr)
+std::unique_ptr<frmMain> makeMain(FileDialogComponent *dialog = nullptr, const QString &commandLine = {})
 {
     auto window = std::make_unique<frmMain>(dialog);
-    window->MDIForm_Load(QString());
+    window->MDIForm_Load(commandLine);
     return window;
+}
+
+// Asks the window to end (`request`, else close()) and waits until it has.
+bool ended(frmMain &window, const std::function<void()> &request = {})
+{
+    QSignalSpy unloaded(&window, &frmMain::unloaded);
+    request ? request() : void(window.close());
+    return unloaded.wait(30000);
 }
 
 } // namespace
@@ -75,7 +85,9 @@ private slots:
     void helpIndex()
     {
         const QString marker = path("viewer-opened"), viewer = path("viewer.sh");
-        QVERIFY(writeFile(viewer, "#!/bin/sh\necho \"$1\" > '" + marker.toUtf8() + "'\nexec sleep 600\n"));
+        // It does not heed a request to end: the end must not wait for it for ever.
+        QVERIFY(writeFile(viewer, "#!/bin/sh\ntrap '' TERM\necho \"$1\" > '" + marker.toUtf8() +
+                                      "'\nexec sleep 600\n"));
         QVERIFY(QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QString help = frmMain::helpFilePath();
         const QByteArray kept = readFile(help);
@@ -93,10 +105,11 @@ private slots:
             auto w = makeMain();
             w->mnuHelpContents->trigger();
             QTRY_COMPARE(readFile(marker).trimmed(), help.toUtf8());
-            auto *process = w->findChild<QProcess *>();
+            QPointer<QProcess> process = w->findChild<QProcess *>();
             QTRY_COMPARE(process->state(), QProcess::Running);
-            QVERIFY(w->close()); // ends the viewer it started
-            QCOMPARE(process->state(), QProcess::NotRunning);
+            QVERIFY(ended(*w)); // once the viewer it started has
+
+            QVERIFY(!process || process->state() == QProcess::NotRunning);
         }
         frmMain::setHelpViewer(QString());
         QVERIFY(kept.isEmpty() || writeFile(help, kept));
@@ -137,7 +150,8 @@ private slots:
         bool stayedHidden = false;
         // Nothing of the window may show before the answer. Counted on the
         // widget: a window brought back from the tray gets a new native window.
-        struct ShowCount : QObject {
+        struct ShowCount : QObject
+        {
             int shown = 0;
             bool eventFilter(QObject *, QEvent *event) override
             {
@@ -170,17 +184,19 @@ private slots:
     }
 
     // A program named by a configuration runs only once the user accepted
-    // it; the error line is written either way.
+    // it; the error line is written either way. While the question waits,
+    // the file's sessions log and the program does not run.
     void errorProgram_data()
     {
         QTest::addColumn<QString>("from");   // default.bvx, another file, or the options dialog
         QTest::addColumn<int>("remembered"); // the answer stored before: -1 none, 0 no, 1 yes
-        QTest::addColumn<int>("answer");     // the button given to the question; 0: none asked
+        QTest::addColumn<int>("answer");     // the button given to the question; 0: none asked, -1: an end
         QTest::addColumn<bool>("started");
         QTest::addColumn<int>("remembers");
-        QTest::newRow("default.bvx") << "default" << -1 << 0 << true << -1;
+        QTest::newRow("default.bvx, yes") << "default" << -1 << int(QMessageBox::Yes) << true << 1;
         QTest::newRow("other file, yes") << "other" << -1 << int(QMessageBox::Yes) << true << 1;
         QTest::newRow("other file, no") << "other" << -1 << int(QMessageBox::No) << false << 0;
+        QTest::newRow("other file, end, then a plain start") << "other" << -1 << -1 << false << -1;
         QTest::newRow("other file, yes before") << "other" << 1 << 0 << true << 1;
         QTest::newRow("default.bvx, no before") << "default" << 0 << 0 << false << 0;
         QTest::newRow("options dialog") << "options" << 0 << 0 << true << 1;
@@ -190,31 +206,47 @@ private slots:
         QFETCH(QString, from);
         QFETCH(int, remembered);
         QFETCH(int, answer);
-        const QString marker = path("ran"), line = "touch \"" + marker + '"';
+        const QString marker = path("ran"), line = "touch \"" + marker + '"', log = path("logged");
         QFile::remove(marker);
+        QFile::remove(log);
         if (remembered >= 0)
             ErrorReport::rememberAnswer(line, remembered);
+        Pty pty;
+        m_env.mapPort(31, pty.slavePath());
         const QString file = from == "default" ? defaultFile() : path("other.bvx");
-        QVERIFY(writeFile(file, "[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nOnErrorRunApp=" + line.toUtf8() +
-                                    "\r\nLogErrors=1\r\n"));
-        auto *dialog = new ScriptedFileDialog;
-        dialog->answer = file;
-        QObject row; // a question that never came leaves no answer for a later test
-        const auto asked = answerMessageBox(&row, QMessageBox::StandardButton(answer));
-        auto w = makeMain(dialog);
-        if (from == "other") {
-            w->mnuFileOpen->trigger();
-        } else if (from == "options") {
+        QVERIFY(writeFile(
+            file, "[Ombrix]\r\nNumSessions=1\r\n[Session1]\r\nConnector=31\r\nAutoActivate=1\r\nLogFile=" +
+                      log.toUtf8() + "\r\nOnErrorRunApp=" + line.toUtf8() + "\r\nLogErrors=1\r\n"));
+        Globals::LogErrorsToFile = 1;
+        QObject row; // a dialog that never came leaves no answer for a later test
+        auto w = makeMain(nullptr, from == "other" ? file : QString());
+        if (from == "options") {
             answerModal<QDialog>(&row, [line](QDialog *options) {
                 options->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(line);
                 options->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
             });
             w->mnuOptions->trigger();
         }
-        QCOMPARE(!asked->isNull(), answer != 0);
-        QVERIFY(asked->isNull() || (asked->contains(file) && asked->contains("Program: touch")));
+        QPointer<ErrorProgramQuestion> question = w->findChild<ErrorProgramQuestion *>();
+        QCOMPARE(bool(question), answer != 0);
+        if (question) {
+            QTRY_VERIFY(question->isVisible());
+            QVERIFY(question->text().contains(file) && question->text().contains("Program: touch"));
+            QVERIFY(pty.write("while asked"));
+            QTRY_COMPARE(readFile(log), QByteArray("while asked"));
+            QVERIFY(!ErrorReport::report(QStringLiteral("COM31"), QStringLiteral("File I/O Error")));
+            if (answer > 0) {
+                question->button(QMessageBox::StandardButton(answer))->click();
+            } else {
+                // Unanswered counts as No, and the line the end saves into
+                // default.bvx is asked about again at the next start.
+                QVERIFY(ended(*w));
+                QVERIFY(!question);
+                w = makeMain();
+                QVERIFY(w->findChild<ErrorProgramQuestion *>());
+            }
+        }
         QFile::remove(ErrorReport::logPath());
-        Globals::LogErrorsToFile = 1;
         QTEST(ErrorReport::report(QStringLiteral("COM1"), QStringLiteral("File I/O Error")), "started");
         QVERIFY(readFile(ErrorReport::logPath()).startsWith("Ombrix Error: COM1, File I/O Error, "));
         QFETCH(bool, started);
@@ -236,7 +268,7 @@ private slots:
                 QTest::ignoreMessage(QtWarningMsg,
                                      QRegularExpression(".*default.bvx was not read to its end; "
                                                         "it is kept as .*default.bvx.bak"));
-            QVERIFY(makeMain()->close());
+            QVERIFY(ended(*makeMain()));
             QCOMPARE(readFile(backup), refused ? stored : QByteArray("older copy"));
             QVERIFY(readFile(defaultFile()).contains("Password=\r\n")); // the exit wrote it
         }
@@ -295,7 +327,7 @@ private slots:
         // The exit saves to default.bvx, whatever file was opened; the placement
         // goes to the settings store, a first start's unchanged.
         w->NewSession();
-        w->mnuExit->trigger(); // the tray menu's Exit is File > Exit
+        QVERIFY(ended(*w, [&] { w->mnuExit->trigger(); })); // the tray menu's Exit is File > Exit
         QCOMPARE(PrivateProfile(defaultFile()).readInt("Ombrix", "NumSessions"), 4);
         QCOMPARE(readFile(path("three.bvx")), three);
         QCOMPARE(QSettings("Ombrix", "Ombrix").value("Settings/MainWidth").toString(),
