@@ -7,9 +7,9 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick socat
-  # A real window manager, its inspection tools and a log of the program's
-  # X requests for the tray test.
-  openbox x11-utils xtrace
+  # A real window manager, its inspection tools, a way to ask it to close a
+  # window, and a log of the program's X requests for the tray test.
+  openbox x11-utils xtrace wmctrl
   # Families with the designed faces' widths, so the designed layouts fit.
   fonts-liberation2 fonts-ipafont-gothic
   dpkg-dev file desktop-file-utils shared-mime-info groff-base

@@ -256,6 +256,36 @@ private slots:
         QTEST(stored ? int(*stored) : -1, "remembers");
     }
 
+    // The windows a user cannot open (their menu items are hidden), and two
+    // loops deep: an end request from within closes them, then saves and ends.
+    void endWhileDialogOpen_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<bool>("mismatch"); // the request comes from the password mismatch message
+        QTest::newRow("options") << "mnuOptions(0)" << false;
+        QTest::newRow("password") << "mPassword" << false;
+        QTest::newRow("password mismatch message") << "mPassword" << true;
+    }
+    void endWhileDialogOpen()
+    {
+        QFETCH(QString, item);
+        QFETCH(bool, mismatch);
+        auto w = makeMain();
+        const auto request = [&w] { w->close(); };
+        // Triggered from the event loop, as the program's menus are.
+        QTimer::singleShot(0, w->findChild<QAction *>(item), &QAction::trigger);
+        const auto opened = answerModal<QDialog>(w.get(), [&](QDialog *dialog) {
+            if (!mismatch)
+                return request();
+            dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText("a");
+            answerModal<QMessageBox>(w.get(), [&](QMessageBox *) { request(); });
+            dialog->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+        });
+        QVERIFY(ended(*w, [] {}));
+        QVERIFY(*opened && !QApplication::activeModalWidget());
+        QCOMPARE(PrivateProfile(defaultFile()).readInt("Ombrix", "NumSessions"), 1);
+    }
+
     // A start-up load that stopped early keeps the file as it was; a whole load keeps no copy.
     void refusedStartupKeepsFile()
     {
