@@ -3,6 +3,7 @@
 
 #include "app/TitleBarIconStyle.h"
 #include "app/frmMain.h"
+#include "dialogs/ErrorProgramQuestion.h"
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
 #include "dialogs/frmAbout.h"
@@ -38,12 +39,15 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
         ApplyResourceStrings(main.get());
         return main;
     }
-    return std::unique_ptr<QWidget>(name == u"frmDocument"  ? new frmDocument
-                                    : name == u"frmOptions" ? static_cast<QWidget *>(new frmOptions)
-                                    : name == u"frmPorts"   ? static_cast<QWidget *>(new frmPorts({}))
-                                    : name == u"Form1"      ? new Form1
-                                    : name == u"Form2"      ? static_cast<QWidget *>(new Form2)
-                                                            : new frmAbout);
+    return std::unique_ptr<QWidget>(
+        name == u"frmDocument"  ? new frmDocument
+        : name == u"frmOptions" ? static_cast<QWidget *>(new frmOptions)
+        : name == u"frmPorts"   ? static_cast<QWidget *>(new frmPorts({}))
+        : name == u"Form1"      ? new Form1
+        : name == u"Form2"      ? static_cast<QWidget *>(new Form2)
+        : name == u"ErrorProgramQuestion"
+            ? static_cast<QWidget *>(new ErrorProgramQuestion("/tmp/x.bvx", "touch \"a b\""))
+            : new frmAbout);
 }
 
 QString caption(const QWidget *control)
@@ -178,8 +182,8 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         QTest::addColumn<Language>("language");
-        for (const char *window :
-             {"frmMain", "frmDocument", "frmOptions", "frmPorts", "Form1", "Form2", "frmAbout"}) {
+        for (const char *window : {"frmMain", "frmDocument", "frmOptions", "frmPorts", "Form1", "Form2",
+                                   "frmAbout", "ErrorProgramQuestion"}) {
             QTest::addRow("%s en", window) << QString::fromLatin1(window) << Language::English;
             QTest::addRow("%s ja", window) << QString::fromLatin1(window) << Language::Japanese;
         }
