@@ -212,7 +212,7 @@ void QtSerialComponent::closePort()
     m_throttle.stop();
     {
         DepthGuard busy(m_busy);
-        m_throttle.readAtClose();
+        m_throttle.readAtClose(m_salvaged);
     }
     // Bytes held back by the throttle, or left by a receiver that could not
     // write them, get one last event so that the receiver can write them

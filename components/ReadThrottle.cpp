@@ -12,17 +12,11 @@
 
 namespace {
 
-// One read takes what the kernel holds, up to QSerialPort's read chunk. A
-// tick takes one chunk so that bytes held back while reading was paused are
-// reported with it; anything beyond follows through the read notifier.
-constexpr int readsPerTick = 1;
-// Closing takes everything the kernel still holds, within reason: a device
-// that sends faster than we read must not keep the close from finishing.
-constexpr int readsOnClose = 64;
 // One read of the descriptor asks for this much.
 constexpr qint64 readChunk = 65536;
-// A tick or a wake-up reads this much at most before the program sees to its
-// other work, so that a device faster than the disk cannot keep it there.
+// A tick, a wake-up or a close reads this much at most before the program
+// sees to its other work, so that a device faster than the disk cannot keep
+// it there (nor keep a close from finishing).
 constexpr qint64 readLimit = 4 * ReadThrottle::writeBytes;
 // A device that brings this much a second is busy. Pausing saves wake-ups
 // where each brings a few bytes; a busy device brings plenty with each, and
@@ -108,14 +102,13 @@ bool ReadThrottle::readAtTick(QByteArray &into)
     if (m_paused && !m_capped)
         return readPaused(into);
     resume();
-    pullPending(readsPerTick);
-    return false;
+    return readFreely(into);
 }
 
-void ReadThrottle::readAtClose()
+void ReadThrottle::readAtClose(QByteArray &into)
 {
     resume();
-    pullPending(readsOnClose);
+    readFreely(into); // a device gone now is closed anyway
 }
 
 bool ReadThrottle::intervalEnded(qint64 arrived)
@@ -231,14 +224,4 @@ bool ReadThrottle::readDescriptor(QByteArray &into, qint64 limit, Until until)
     Q_UNUSED(until)
 #endif
     return false;
-}
-
-void ReadThrottle::pullPending(int maxReads)
-{
-    for (int i = 0; i < maxReads && m_port.isOpen(); ++i) {
-        // With a zero timeout this only takes what the kernel holds already
-        // (an empty poll sets TimeoutError, which is ignored).
-        if (!m_port.waitForReadyRead(0))
-            break;
-    }
 }

@@ -63,8 +63,9 @@ public:
     void keepPaused();
     // A tick's read into `into`; true when the device turned out to be gone.
     bool readAtTick(QByteArray &into);
-    // The close takes everything the kernel still holds, within reason.
-    void readAtClose();
+    // The close takes what the port buffered and what the kernel still
+    // holds, within reason, into `into`; it never waits for more.
+    void readAtClose(QByteArray &into);
     // The tick brought `arrived` new bytes. True: report them and stay
     // armed; false: nothing to report (after a few quiet intervals the
     // throttle stops and the port watches again).
@@ -81,7 +82,6 @@ private:
     bool readPaused(QByteArray &into);
     enum class Until { ShortRead, Empty };
     bool readDescriptor(QByteArray &into, qint64 limit, Until until);
-    void pullPending(int maxReads);
 
     QSerialPort &m_port;
     std::function<void()> m_onTick;
