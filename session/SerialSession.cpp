@@ -147,7 +147,8 @@ void SerialSession::onComm()
         break;
     case Capture::Outcome::Written:
         // Fixed English texts from here on, whatever the display language.
-        setStatus(QStringLiteral("Status: Open"));
+        // What the port has to say (a network port's far settings) stays.
+        setStatus(QStringLiteral("Status: Open"), m_serial->notice());
         break;
     case Capture::Outcome::FileError:
         setStatus(QStringLiteral("Status: File I/O Error"),
