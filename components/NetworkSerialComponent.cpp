@@ -70,9 +70,10 @@ NetworkSerialComponent::NetworkSerialComponent(QObject *parent)
     m_answerWait.setSingleShot(true);
     m_answerWait.setInterval(answerTimeoutMs);
     connect(&m_answerWait, &QTimer::timeout, this, [this] {
-        // A telnet server that ignores the option still escapes its bytes;
-        // a server that never negotiated at all is raw TCP.
-        const bool telnet = m_codec.sawNegotiation();
+        // A server that never answered our request is raw TCP, whatever its
+        // bytes look like; one that did speaks telnet.
+        const bool telnet = m_stream == Stream::Telnet;
+        release(!telnet);
         setNotice(telnet ? tr("%1 does not answer the COM-PORT-OPTION (RFC 2217): the far port keeps its "
                               "own line settings")
                                .arg(m_address->url())
@@ -80,7 +81,6 @@ NetworkSerialComponent::NetworkSerialComponent(QObject *parent)
                               "TCP; the far port keeps its own line settings")
                                .arg(m_address->url())
                                .arg(answerTimeoutMs / 1000));
-        release(!telnet);
     });
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleMs);
@@ -194,8 +194,8 @@ void NetworkSerialComponent::startConnection()
     m_settingsSent = false;
     m_receivedSinceConnect = false;
     m_holding = true;
-    m_telnet = m_address->kind == NetworkAddress::Kind::Rfc2217;
-    if (m_telnet) {
+    m_stream = m_address->kind == NetworkAddress::Kind::Rfc2217 ? Stream::Undecided : Stream::Raw;
+    if (m_stream == Stream::Undecided) {
         m_socket.write(m_codec.start());
         m_answerWait.start();
     } else {
@@ -224,7 +224,7 @@ void NetworkSerialComponent::closePort()
         }
         readNow();
         if (m_holding) // the user ends it: what came is the port's
-            release(!m_telnet);
+            release(m_stream != Stream::Telnet);
     }
     m_waiting = false;
     // What arrived since the last event gets one more, as at any close.
@@ -257,8 +257,21 @@ void NetworkSerialComponent::readNow()
     if (bytes.isEmpty())
         return;
     QByteArray port = bytes;
-    if (m_telnet) {
+    if (m_stream != Stream::Raw) {
         port = m_codec.decode(bytes);
+        if (m_stream == Stream::Undecided) {
+            // Until the server has answered our request, its bytes may be a
+            // raw device's that look like telnet: they are held as they came,
+            // and nothing is sent in reply.
+            m_heldRaw += bytes;
+            if (!m_codec.answeredComPort()) {
+                m_heldPort += port;
+                return;
+            }
+            m_stream = Stream::Telnet;
+            m_heldRaw.clear();
+            m_codec.askOptions();
+        }
         if (const QByteArray replies = m_codec.takeReplies(); !replies.isEmpty())
             m_socket.write(replies);
         if (!m_settingsSent && m_codec.comPort() == TelnetCodec::ComPortState::Accepted)
@@ -266,11 +279,11 @@ void NetworkSerialComponent::readNow()
         const QList<TelnetCodec::Answer> answers = m_codec.takeAnswers();
         checkAnswers(answers);
         if (m_holding && m_codec.comPort() == TelnetCodec::ComPortState::Refused) {
+            m_heldPort += port;
+            release(false);
             setNotice(
                 tr("%1 refuses the COM-PORT-OPTION (RFC 2217): the far port keeps its own line settings")
                     .arg(m_address->url()));
-            m_heldPort += port;
-            release(false);
             return;
         }
         if (m_holding && !answers.isEmpty()) {
@@ -295,7 +308,7 @@ void NetworkSerialComponent::release(bool raw)
         return;
     m_holding = false;
     if (raw)
-        m_telnet = false;
+        m_stream = Stream::Raw;
     const QByteArray held = raw ? m_heldRaw : m_heldPort;
     m_heldRaw.clear();
     m_heldPort.clear();
@@ -320,7 +333,7 @@ void NetworkSerialComponent::deliver(const QByteArray &bytes)
 
 void NetworkSerialComponent::sendSettings()
 {
-    if (!m_telnet || m_codec.comPort() != TelnetCodec::ComPortState::Accepted ||
+    if (m_stream != Stream::Telnet || m_codec.comPort() != TelnetCodec::ComPortState::Accepted ||
         m_socket.state() != QAbstractSocket::ConnectedState)
         return;
     m_settingsSent = true;

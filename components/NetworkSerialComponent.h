@@ -24,6 +24,12 @@
 // once, and while data keeps coming one receive event per throttle interval
 // carries all of it.
 //
+// Over rfc2217 the server's answer to our COM-PORT-OPTION request, or its
+// absence within the answer wait, tells telnet from raw TCP; until then its
+// bytes are held as they came and nothing else is sent, so that a raw
+// device logs unchanged whatever its bytes look like and receives nothing
+// but that one request.
+//
 // A server that refuses a client (its port in use) accepts the connection,
 // sends a line of text and closes it. So the first bytes of a connection are
 // held back until the server has shown itself: by answering a COM-PORT-OPTION
@@ -101,6 +107,10 @@ private:
     bool m_arrived = false; // bytes came while it was armed
     QString m_lost;
     QString m_notice;
+    // rfc2217: telnet or raw TCP, told by the server's answer to our
+    // COM-PORT-OPTION request or by its absence.
+    enum class Stream { Undecided, Telnet, Raw };
+    Stream m_stream = Stream::Raw;
     int m_event = 0;
     int m_connectTicks = 0; // retry ticks the current try has been connecting
     int m_inOnComm = 0;
@@ -109,7 +119,6 @@ private:
     bool m_waiting = false;
     bool m_closing = false;
     bool m_holding = false;
-    bool m_telnet = false;
     bool m_settingsSent = false;
     bool m_receivedSinceConnect = false;
 };

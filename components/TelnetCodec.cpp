@@ -8,6 +8,7 @@ namespace {
 // string at most) are dropped rather than collected without end.
 constexpr qsizetype maxSubnegotiation = 256;
 
+// What we do or let the server do; the COM-PORT-OPTION only we do.
 bool wanted(quint8 option)
 {
     return option == TelnetCodec::Binary || option == TelnetCodec::SuppressGoAhead;
@@ -18,11 +19,21 @@ bool wanted(quint8 option)
 QByteArray TelnetCodec::start()
 {
     *this = TelnetCodec();
-    // Both sides of each option are asked for now, so that an answer needs
-    // no reply (the loop-free rule: only a change of state is answered).
-    const quint8 opening[] = {IAC, WILL, Binary,          IAC, DO,   Binary, IAC, WILL, SuppressGoAhead,
-                              IAC, DO,   SuppressGoAhead, IAC, WILL, ComPort};
-    return QByteArray(reinterpret_cast<const char *>(opening), sizeof opening);
+    // Only the request whose answer tells telnet from a raw device: the
+    // other options are asked for once the server has answered it, so that
+    // a raw device receives as little as possible.
+    ask(WILL, ComPort);
+    return takeReplies();
+}
+
+void TelnetCodec::askOptions()
+{
+    for (const quint8 option : {Binary, SuppressGoAhead}) {
+        if (!m_local[option] && !m_askedLocal[option])
+            ask(WILL, option);
+        if (!m_remote[option] && !m_askedRemote[option])
+            ask(DO, option);
+    }
 }
 
 QByteArray TelnetCodec::decode(const QByteArray &bytes)
@@ -106,15 +117,22 @@ QByteArray TelnetCodec::decode(const QByteArray &bytes)
 
 void TelnetCodec::negotiate(quint8 verb, quint8 option)
 {
-    m_sawNegotiation = true;
+    if (option == ComPort)
+        m_answeredComPort = true;
+    // The answer to a request of ours needs no reply; an offer or a request
+    // of the server's that changes an option's state gets one.
     switch (verb) {
     case WILL:
         if (!wanted(option))
             reply(DONT, option);
-        else if (!m_remote[option])
-            m_remote[option] = true; // asked for at start: no reply
+        else if (!m_remote[option]) {
+            m_remote[option] = true;
+            if (!std::exchange(m_askedRemote[option], false))
+                reply(DO, option);
+        }
         break;
     case WONT:
+        m_askedRemote[option] = false;
         if (m_remote[option]) {
             m_remote[option] = false;
             reply(DONT, option);
@@ -125,11 +143,14 @@ void TelnetCodec::negotiate(quint8 verb, quint8 option)
             reply(WONT, option);
         else if (!m_local[option]) {
             m_local[option] = true;
+            if (!std::exchange(m_askedLocal[option], false))
+                reply(WILL, option);
             if (option == ComPort)
                 m_comPort = ComPortState::Accepted;
         }
         break;
     case DONT:
+        m_askedLocal[option] = false;
         if (option == ComPort)
             m_comPort = ComPortState::Refused;
         if (m_local[option]) {
@@ -149,6 +170,12 @@ void TelnetCodec::subnegotiation()
     const quint8 command = quint8(m_sub.at(1));
     if (command <= ServerOffset + SetControl && command > ServerOffset)
         m_answers.append({quint8(command - ServerOffset), m_sub.mid(2)});
+}
+
+void TelnetCodec::ask(quint8 verb, quint8 option)
+{
+    (verb == WILL ? m_askedLocal : m_askedRemote)[option] = true;
+    reply(verb, option);
 }
 
 void TelnetCodec::reply(quint8 verb, quint8 option)

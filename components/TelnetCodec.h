@@ -8,9 +8,12 @@
 // The telnet side of a network port, without any socket: bytes from the
 // server go in, the port's own bytes come out, together with the replies
 // owed to the server and the COM-PORT-OPTION answers it sent. It asks for
-// BINARY in both directions, SUPPRESS-GO-AHEAD and, as a client, the
-// COM-PORT-OPTION; everything else the server offers or asks for is refused.
-// No telnet command, no escape and no CR NUL padding reaches the port bytes.
+// the COM-PORT-OPTION as a client first, and only once the server has
+// answered that (so speaks telnet) for BINARY in both directions and
+// SUPPRESS-GO-AHEAD; everything else the server offers or asks for is
+// refused. An option is answered only when its state changes, and an answer
+// to our own request is not answered again, so no negotiation loops. No
+// telnet command, no escape and no CR NUL padding reaches the port bytes.
 class TelnetCodec
 {
 public:
@@ -36,8 +39,12 @@ public:
 
     enum class ComPortState { Unknown, Accepted, Refused };
 
-    // Starts a fresh connection; returns the negotiation to send first.
+    // Starts a fresh connection; returns the request to send first
+    // (WILL COM-PORT-OPTION).
     QByteArray start();
+    // Asks for BINARY and SUPPRESS-GO-AHEAD where the server has not agreed
+    // to them already: queued after the replies owed (takeReplies()).
+    void askOptions();
 
     // Decodes bytes from the server: returns the port's bytes.
     QByteArray decode(const QByteArray &bytes);
@@ -45,8 +52,10 @@ public:
     QByteArray takeReplies() { return std::exchange(m_replies, {}); }
     QList<Answer> takeAnswers() { return std::exchange(m_answers, {}); }
 
-    // Whether the server sent any telnet negotiation at all.
-    bool sawNegotiation() const { return m_sawNegotiation; }
+    // Whether the server answered our request: WILL, WONT, DO or DONT
+    // COM-PORT-OPTION. Only that shows a server speaking telnet to us; any
+    // other bytes may be a raw device's that merely look like telnet.
+    bool answeredComPort() const { return m_answeredComPort; }
     ComPortState comPort() const { return m_comPort; }
 
     // A COM-PORT-OPTION command with its value, IAC doubled inside.
@@ -58,6 +67,7 @@ private:
     void negotiate(quint8 verb, quint8 option);
     void subnegotiation();
     void reply(quint8 verb, quint8 option);
+    void ask(quint8 verb, quint8 option);
 
     State m_state = State::Data;
     quint8 m_verb = 0;
@@ -65,8 +75,10 @@ private:
     bool m_subOverflow = false;
     QByteArray m_replies;
     QList<Answer> m_answers;
-    bool m_remote[256] = {}; // the server does the option (WILL acknowledged)
-    bool m_local[256] = {};  // we do the option (DO acknowledged)
-    bool m_sawNegotiation = false;
+    bool m_remote[256] = {};      // the server does the option (WILL acknowledged)
+    bool m_local[256] = {};       // we do the option (DO acknowledged)
+    bool m_askedRemote[256] = {}; // our DO awaits the server's WILL or WONT
+    bool m_askedLocal[256] = {};  // our WILL awaits the server's DO or DONT
+    bool m_answeredComPort = false;
     ComPortState m_comPort = ComPortState::Unknown;
 };

@@ -51,52 +51,94 @@ private slots:
         QVERIFY(!why.contains(u"secret"));
     }
 
+    // `asked`: the options are asked for before the bytes come (as once the
+    // server has answered our request), or after them, with what that asks
+    // for added to the replies.
     void decode_data()
     {
         QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<bool>("asked");
         QTest::addColumn<QByteArray>("port");
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<QString>("answers"); // command:value in hex, each
-        QTest::addColumn<int>("comPort");     // TelnetCodec::ComPortState
+        QTest::addColumn<QString>("comPort"); // our request: none (no answer), answered, accepted, refused
         QTest::newRow("IAC doubled") << QByteArray("a\xff\xff\xff\xff"
                                                    "b")
+                                     << true
                                      << QByteArray("a\xff\xff"
                                                    "b")
-                                     << QByteArray() << "" << 0;
+                                     << QByteArray() << ""
+                                     << "none";
         QTest::newRow("CR NUL as text")
-            << QByteArray("\r\0x\r\n\r", 6) << QByteArray("\rx\r\n\r") << QByteArray() << "" << 0;
+            << QByteArray("\r\0x\r\n\r", 6) << true << QByteArray("\rx\r\n\r") << QByteArray() << ""
+            << "none";
         QTest::newRow("CR NUL in binary")
-            << QByteArray("\xff\xfb\x00\r\0\r", 6) << QByteArray("\r\0\r", 3) << QByteArray() << "" << 0;
+            << QByteArray("\xff\xfb\x00\r\0\r", 6) << true << QByteArray("\r\0\r", 3) << QByteArray() << ""
+            << "none";
         QTest::newRow("commands dropped") << QByteArray("a\xff\xf1"
                                                         "b\xff\xf9"
                                                         "c")
-                                          << QByteArray("abc") << QByteArray() << "" << 0;
-        QTest::newRow("offers refused") << QByteArray("\xff\xfb\x01\xff\xfd\x18\xff\xfd\x03") << QByteArray()
-                                        << QByteArray("\xff\xfe\x01\xff\xfc\x18") << "" << 0;
-        QTest::newRow("binary withdrawn") << QByteArray("\xff\xfb\x00\xff\xfc\x00\xff\xfc\x00", 9)
-                                          << QByteArray() << QByteArray("\xff\xfe\x00", 3) << "" << 0;
+                                          << true << QByteArray("abc") << QByteArray() << ""
+                                          << "none";
+        QTest::newRow("offers refused") << QByteArray("\xff\xfb\x01\xff\xfd\x18\xff\xfd\x03") << true
+                                        << QByteArray() << QByteArray("\xff\xfe\x01\xff\xfc\x18") << ""
+                                        << "none";
+        QTest::newRow("binary withdrawn") << QByteArray("\xff\xfb\x00\xff\xfc\x00\xff\xfc\x00", 9) << true
+                                          << QByteArray() << QByteArray("\xff\xfe\x00", 3) << ""
+                                          << "none";
+        // Refusals of our requests need no reply; a later offer does.
+        QTest::newRow("requests refused") << QByteArray("\xff\xfc\x03\xff\xfe\x03\xff\xfb\x03") << true
+                                          << QByteArray() << QByteArray("\xff\xfd\x03") << ""
+                                          << "none";
+        // Offered before we asked: accepted with a reply, and not asked again.
+        QTest::newRow("offers before asking")
+            << QByteArray("\xff\xfb\x00\xff\xfd\x00\xff\xfb\x2c", 9) << false << QByteArray()
+            << QByteArray("\xff\xfd\x00\xff\xfb\x00\xff\xfe\x2c\xff\xfb\x03\xff\xfd\x03", 15) << ""
+            << "answered";
+        // A raw device's bytes that look like telnet answer nothing.
+        QTest::newRow("no answer") << QByteArray("\xff\xfb\x01\xff\xff\xfd\x2c") << false
+                                   << QByteArray("\xff\xfd\x2c")
+                                   << QByteArray(
+                                          "\xff\xfe\x01\xff\xfb\x00\xff\xfd\x00\xff\xfb\x03\xff\xfd\x03", 15)
+                                   << ""
+                                   << "none";
         QTest::newRow("COM-PORT accepted")
-            << QByteArray("\xff\xfd\x2c") << QByteArray() << QByteArray() << "" << 1;
+            << QByteArray("\xff\xfd\x2c") << true << QByteArray() << QByteArray() << ""
+            << "accepted";
         QTest::newRow("COM-PORT refused")
-            << QByteArray("\xff\xfe\x2cz") << QByteArray("z") << QByteArray() << "" << 2;
+            << QByteArray("\xff\xfe\x2cz") << true << QByteArray("z") << QByteArray() << ""
+            << "refused";
+        QTest::newRow("WONT COM-PORT")
+            << QByteArray("\xff\xfc\x2c") << true << QByteArray() << QByteArray() << ""
+            << "answered";
         QTest::newRow("answers")
             << QByteArray("\xff\xfa\x2c\x65\x00\x00\xff\xff\x00\xff\xf0x\xff\xfa\x2c\x69\x03\xff\xf0", 19)
-            << QByteArray("x") << QByteArray() << "1:0000ff00 5:03" << 0;
+            << true << QByteArray("x") << QByteArray() << "1:0000ff00 5:03"
+            << "none";
         QTest::newRow("notices dropped")
-            << QByteArray("\xff\xfa\x2c\x6b\x30\xff\xf0\xff\xfa\x18\x01\xff\xf0y") << QByteArray("y")
-            << QByteArray() << "" << 0;
-        QTest::newRow("SE missing") << QByteArray("\xff\xfa\x2c\x66\x07\xff\xfb\x01z") << QByteArray("z")
-                                    << QByteArray("\xff\xfe\x01") << "2:07" << 0;
+            << QByteArray("\xff\xfa\x2c\x6b\x30\xff\xf0\xff\xfa\x18\x01\xff\xf0y") << true << QByteArray("y")
+            << QByteArray() << ""
+            << "none";
+        QTest::newRow("SE missing") << QByteArray("\xff\xfa\x2c\x66\x07\xff\xfb\x01z") << true
+                                    << QByteArray("z") << QByteArray("\xff\xfe\x01") << "2:07"
+                                    << "none";
         QTest::newRow("overlong") << QByteArray("\xff\xfa\x2c\x65") + QByteArray(300, 'q') +
                                          QByteArray("\xff\xf0w")
-                                  << QByteArray("w") << QByteArray() << "" << 0;
+                                  << true << QByteArray("w") << QByteArray() << ""
+                                  << "none";
     }
     void decode()
     {
         QFETCH(QByteArray, in);
+        QFETCH(bool, asked);
         for (const qsizetype chunk : {in.size(), qsizetype(1)}) {
             TelnetCodec codec;
-            codec.start();
+            QCOMPARE(codec.start(), QByteArray("\xff\xfb\x2c"));
+            if (asked) {
+                codec.askOptions();
+                QCOMPARE(codec.takeReplies(),
+                         QByteArray("\xff\xfb\x00\xff\xfd\x00\xff\xfb\x03\xff\xfd\x03", 12));
+            }
             QByteArray port, replies;
             QStringList answers;
             for (qsizetype i = 0; i < in.size(); i += chunk) {
@@ -106,10 +148,14 @@ private slots:
                     answers << QStringLiteral("%1:%2").arg(a.command).arg(
                         QString::fromLatin1(a.value.toHex()));
             }
+            if (!asked)
+                codec.askOptions();
             QTEST(port, "port");
-            QTEST(replies, "replies");
+            QTEST(replies + codec.takeReplies(), "replies");
             QTEST(answers.join(u' '), "answers");
-            QTEST(int(codec.comPort()), "comPort");
+            const char *const states[] = {"answered", "accepted", "refused"};
+            QTEST(QString::fromLatin1(codec.answeredComPort() ? states[int(codec.comPort())] : "none"),
+                  "comPort");
         }
         QCOMPARE(TelnetCodec::command(TelnetCodec::SetBaudRate, QByteArray("\0\0\xff\0", 4)),
                  QByteArray("\xff\xfa\x2c\x01\x00\x00\xff\xff\x00\xff\xf0", 11));
