@@ -1,11 +1,15 @@
 #include "components/NetworkSerialComponent.h"
 
 #include "components/ComponentError.h"
-#include "components/DeviceWait.h"
 #include "components/PortMap.h"
 #include "components/ReadThrottle.h"
 
 #include <QtEndian>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
 
 namespace {
 
@@ -94,8 +98,14 @@ NetworkSerialComponent::NetworkSerialComponent(QObject *parent)
         else if (!m_buffer.isEmpty())
             raise(EventReceive);
     });
-    m_retry.setInterval(DeviceWait::retryIntervalMs);
-    connect(&m_retry, &QTimer::timeout, this, &NetworkSerialComponent::retry);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &NetworkSerialComponent::connectNow);
+    m_connectTimeout.setSingleShot(true);
+    m_connectTimeout.setInterval(connectTimeoutMs);
+    connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
+        m_socket.abort();
+        connectFailed(QAbstractSocket::SocketTimeoutError, QString());
+    });
 }
 
 NetworkSerialComponent::~NetworkSerialComponent()
@@ -162,27 +172,22 @@ void NetworkSerialComponent::openPort()
         throw ComponentError(why);
     m_lost.clear();
     m_notice.clear();
-    // The first connection is made while the session activates, so that a
-    // host that is not there fails the activation with its reason.
-    m_socket.abort();
-    m_socket.connectToHost(m_address->host, m_address->port);
-    if (!m_socket.waitForConnected(connectTimeoutMs)) {
-        const QString reason = describe(*m_address, m_socket);
-        m_socket.abort();
-        throw ComponentError(reason);
-    }
     m_open = true;
-    startConnection();
-    if (m_address->kind == NetworkAddress::Kind::Tcp) {
-        // After the activation has shown its own status.
-        QTimer::singleShot(0, this, [this] {
-            if (m_open)
-                setNotice(tr("%1 is raw TCP: the session's line settings do not reach the far port, whose "
-                             "own settings apply")
-                              .arg(m_address->url()),
-                          false);
-        });
-    }
+    m_connecting = true;
+    m_reconnecting = false;
+    m_established = false;
+    // The connection is made in the background, from the event loop: a host
+    // that does not answer must not hold up every other port for seconds.
+    m_retry.start(0);
+}
+
+void NetworkSerialComponent::connectNow()
+{
+    if (!m_open || !m_connecting)
+        return;
+    m_socket.abort();
+    m_connectTimeout.start();
+    m_socket.connectToHost(m_address->host, m_address->port);
 }
 
 void NetworkSerialComponent::startConnection()
@@ -192,7 +197,6 @@ void NetworkSerialComponent::startConnection()
     m_asked.clear();
     m_answered.clear();
     m_settingsSent = false;
-    m_receivedSinceConnect = false;
     m_holding = true;
     m_stream = m_address->kind == NetworkAddress::Kind::Rfc2217 ? Stream::Undecided : Stream::Raw;
     if (m_stream == Stream::Undecided) {
@@ -212,21 +216,21 @@ void NetworkSerialComponent::closePort()
         return;
     m_closing = true;
     m_retry.stop();
+    m_connectTimeout.stop();
     m_coalesce.stop();
     m_arrived = false;
     m_answerWait.stop();
     m_settle.stop();
-    if (!m_waiting) {
+    if (!m_connecting) {
+        // What came before the close is the port's, as on a local port:
+        // what the socket buffered, then what the kernel holds.
         m_socket.setReadBufferSize(0);
-        // What the kernel still holds came before the close, as on a local
-        // port: each read is delivered through onReadyRead.
-        for (int i = 0; i < readsOnClose && m_socket.waitForReadyRead(0); ++i) {
-        }
         readNow();
+        take(unreadBytes());
         if (m_holding) // the user ends it: what came is the port's
             release(m_stream != Stream::Telnet);
     }
-    m_waiting = false;
+    m_connecting = false;
     // What arrived since the last event gets one more, as at any close.
     if (m_inOnComm == 0 && !m_buffer.isEmpty())
         raise(EventReceive);
@@ -235,9 +239,28 @@ void NetworkSerialComponent::closePort()
     m_closing = false;
 }
 
+QByteArray NetworkSerialComponent::unreadBytes()
+{
+    QByteArray bytes;
+#ifdef Q_OS_UNIX
+    // Read past the socket, which would take them only at its next wake-up;
+    // a read without data returns at once, it never waits.
+    const qintptr fd = m_socket.socketDescriptor();
+    char chunk[65536];
+    for (int i = 0; fd >= 0 && i < readsOnClose; ++i) {
+        const ssize_t n = ::recv(int(fd), chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n > 0)
+            bytes.append(chunk, qsizetype(n));
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+#endif
+    return bytes;
+}
+
 void NetworkSerialComponent::onReadyRead()
 {
-    if (!m_open || m_waiting || m_socket.state() != QAbstractSocket::ConnectedState)
+    if (!m_open || m_connecting || m_socket.state() != QAbstractSocket::ConnectedState)
         return;
     if (m_coalesce.isActive() && !m_holding) {
         // Gathered at the tick. Meanwhile a read buffer that is full makes
@@ -251,53 +274,55 @@ void NetworkSerialComponent::onReadyRead()
 
 void NetworkSerialComponent::readNow()
 {
-    if (!m_open || m_waiting || m_socket.state() != QAbstractSocket::ConnectedState)
-        return;
-    const QByteArray bytes = m_socket.readAll();
+    // Also after the server closed: what the socket holds came before that.
+    if (m_open && !m_connecting && m_socket.isOpen())
+        take(m_socket.readAll());
+}
+
+void NetworkSerialComponent::take(const QByteArray &bytes)
+{
     if (bytes.isEmpty())
         return;
-    QByteArray port = bytes;
-    if (m_stream != Stream::Raw) {
-        port = m_codec.decode(bytes);
-        if (m_stream == Stream::Undecided) {
-            // Until the server has answered our request, its bytes may be a
-            // raw device's that look like telnet: they are held as they came,
-            // and nothing is sent in reply.
+    if (m_stream == Stream::Raw) {
+        if (m_holding)
             m_heldRaw += bytes;
-            if (!m_codec.answeredComPort()) {
-                m_heldPort += port;
-                return;
-            }
-            m_stream = Stream::Telnet;
-            m_heldRaw.clear();
-            m_codec.askOptions();
-        }
-        if (const QByteArray replies = m_codec.takeReplies(); !replies.isEmpty())
-            m_socket.write(replies);
-        if (!m_settingsSent && m_codec.comPort() == TelnetCodec::ComPortState::Accepted)
-            sendSettings();
-        const QList<TelnetCodec::Answer> answers = m_codec.takeAnswers();
-        checkAnswers(answers);
-        if (m_holding && m_codec.comPort() == TelnetCodec::ComPortState::Refused) {
-            m_heldPort += port;
-            release(false);
-            setNotice(
-                tr("%1 refuses the COM-PORT-OPTION (RFC 2217): the far port keeps its own line settings")
-                    .arg(m_address->url()));
-            return;
-        }
-        if (m_holding && !answers.isEmpty()) {
-            m_heldPort += port;
-            release(false);
-            return;
-        }
-    }
-    if (m_holding) {
-        m_heldRaw += bytes;
-        m_heldPort += port;
+        else
+            deliver(bytes);
         return;
     }
-    deliver(port);
+    const QByteArray port = m_codec.decode(bytes);
+    if (m_stream == Stream::Undecided) {
+        // Until the server has answered our request, its bytes may be a
+        // raw device's that look like telnet: they are held as they came,
+        // and nothing is sent in reply.
+        m_heldRaw += bytes;
+        if (!m_codec.answeredComPort()) {
+            m_heldPort += port;
+            return;
+        }
+        m_stream = Stream::Telnet;
+        m_heldRaw.clear();
+        m_codec.askOptions();
+    }
+    if (const QByteArray replies = m_codec.takeReplies(); !replies.isEmpty())
+        m_socket.write(replies);
+    if (!m_settingsSent && m_codec.comPort() == TelnetCodec::ComPortState::Accepted)
+        sendSettings();
+    const QList<TelnetCodec::Answer> answers = m_codec.takeAnswers();
+    const bool refused = m_codec.comPort() == TelnetCodec::ComPortState::Refused;
+    // Answering a COM-PORT-OPTION command, or refusing the option, the
+    // server has shown itself.
+    const bool shown = m_holding && (refused || !answers.isEmpty());
+    if (m_holding)
+        m_heldPort += port;
+    else
+        deliver(port);
+    if (shown)
+        release(false);
+    checkAnswers(answers);
+    if (shown && refused)
+        setNotice(tr("%1 refuses the COM-PORT-OPTION (RFC 2217): the far port keeps its own line settings")
+                      .arg(m_address->url()));
 }
 
 void NetworkSerialComponent::release(bool raw)
@@ -312,7 +337,17 @@ void NetworkSerialComponent::release(bool raw)
     const QByteArray held = raw ? m_heldRaw : m_heldPort;
     m_heldRaw.clear();
     m_heldPort.clear();
+    if (!m_closing) {
+        m_established = true;
+        m_reconnecting = true;
+        raise(EventOpened);
+    }
     deliver(held);
+    if (!m_closing && m_open && m_address->kind == NetworkAddress::Kind::Tcp)
+        setNotice(tr("%1 is raw TCP: the session's line settings do not reach the far port, whose own "
+                     "settings apply")
+                      .arg(m_address->url()),
+                  false);
 }
 
 void NetworkSerialComponent::deliver(const QByteArray &bytes)
@@ -320,8 +355,7 @@ void NetworkSerialComponent::deliver(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     m_buffer += bytes;
-    m_receivedSinceConnect = true;
-    if (m_closing)
+    if (m_closing || !m_open)
         return;
     if (m_coalesce.isActive()) {
         m_arrived = true;
@@ -403,10 +437,10 @@ void NetworkSerialComponent::setNotice(const QString &text, bool warns)
 
 void NetworkSerialComponent::onConnected()
 {
-    if (!m_open || !m_waiting)
-        return; // the first connection is taken up by openPort()
-    m_retry.stop();
-    m_waiting = false;
+    if (!m_open || !m_connecting)
+        return;
+    m_connectTimeout.stop();
+    m_connecting = false;
     startConnection();
 }
 
@@ -414,16 +448,26 @@ void NetworkSerialComponent::onSocketError(QAbstractSocket::SocketError error)
 {
     if (!m_open || m_closing)
         return;
-    if (!m_waiting) {
+    if (m_connecting)
+        connectFailed(error, m_socket.errorString());
+    else
         connectionEnded();
+}
+
+void NetworkSerialComponent::connectFailed(QAbstractSocket::SocketError error, const QString &errorString)
+{
+    m_connectTimeout.stop();
+    m_retry.start(m_retryMs);
+    // After a lost connection, nothing listening (the server restarts) is
+    // what the wait expects. Anything else, and every reason a first
+    // connection fails, is told once while it stays the same.
+    if (m_reconnecting &&
+        (error == QAbstractSocket::ConnectionRefusedError ||
+         error == QAbstractSocket::RemoteHostClosedError || error == QAbstractSocket::SocketTimeoutError))
         return;
-    }
-    // A try to reconnect failed. Nothing listening (the server restarts) is
-    // what the wait expects; anything else is told once.
-    if (error == QAbstractSocket::ConnectionRefusedError || error == QAbstractSocket::RemoteHostClosedError ||
-        error == QAbstractSocket::SocketTimeoutError)
-        return;
-    const QString reason = tr("%1; still trying to reconnect").arg(describe(*m_address, m_socket));
+    const QString reason =
+        describe(*m_address, error, errorString) +
+        (m_reconnecting ? tr("; still trying to reconnect") : tr("; still trying to connect"));
     if (reason != m_lost) {
         m_lost = reason;
         raise(EventDeviceLost);
@@ -432,7 +476,7 @@ void NetworkSerialComponent::onSocketError(QAbstractSocket::SocketError error)
 
 void NetworkSerialComponent::connectionEnded()
 {
-    if (!m_open || m_waiting || m_closing)
+    if (!m_open || m_connecting || m_closing)
         return;
     m_socket.setReadBufferSize(0);
     readNow(); // what the socket still holds came before the end
@@ -449,11 +493,11 @@ void NetworkSerialComponent::connectionEnded()
     m_holding = false;
     m_answerWait.stop();
     m_settle.stop();
-    const bool news = reason != m_lost || m_receivedSinceConnect;
-    m_waiting = true;
-    m_connectTicks = 0;
+    // A connection that worked for a while is news whenever it ends.
+    const bool news = reason != m_lost || std::exchange(m_established, false);
+    m_connecting = true;
     m_socket.abort();
-    m_retry.start();
+    m_retry.start(m_retryMs);
     if (!news)
         return;
     m_lost = reason;
@@ -461,23 +505,13 @@ void NetworkSerialComponent::connectionEnded()
     // reads only on receive events.
     if (!m_buffer.isEmpty())
         raise(EventReceive);
-    if (m_waiting)
+    if (m_connecting)
         raise(EventDeviceLost);
 }
 
-void NetworkSerialComponent::retry()
+QString NetworkSerialComponent::pendingDescription() const
 {
-    if (!m_waiting)
-        return;
-    const QAbstractSocket::SocketState state = m_socket.state();
-    if (state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState) {
-        // An answerless host leaves a try hanging: give it up in time.
-        if (++m_connectTicks * m_retry.interval() < connectTimeoutMs)
-            return;
-    }
-    m_connectTicks = 0;
-    m_socket.abort();
-    m_socket.connectToHost(m_address->host, m_address->port);
+    return m_open && !m_established ? m_address->url() : QString();
 }
 
 QString NetworkSerialComponent::tryConnection(const NetworkAddress &address)
@@ -488,13 +522,14 @@ QString NetworkSerialComponent::tryConnection(const NetworkAddress &address)
         socket.abort();
         return {};
     }
-    return describe(address, socket);
+    return describe(address, socket.error(), socket.errorString());
 }
 
-QString NetworkSerialComponent::describe(const NetworkAddress &address, const QAbstractSocket &socket)
+QString NetworkSerialComponent::describe(const NetworkAddress &address, QAbstractSocket::SocketError error,
+                                         const QString &errorString)
 {
     const QString url = address.url();
-    switch (socket.error()) {
+    switch (error) {
     case QAbstractSocket::HostNotFoundError:
         return tr("%1: the host %2 was not found").arg(url, address.host);
     case QAbstractSocket::ConnectionRefusedError:
@@ -507,7 +542,7 @@ QString NetworkSerialComponent::describe(const NetworkAddress &address, const QA
             .arg(url, address.host)
             .arg(connectTimeoutMs / 1000);
     default:
-        return tr("%1: %2").arg(url, socket.errorString());
+        return tr("%1: %2").arg(url, errorString);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/SharedTimer.h"
+#include "components/DeviceWait.h"
 #include "components/LineSettings.h"
 #include "components/NetworkAddress.h"
 #include "components/SerialComponent.h"
@@ -14,8 +15,13 @@
 #include <optional>
 
 // The session's serial port on another machine, named in the port map as
-// rfc2217://HOST:PORT or tcp://HOST:PORT. Over RFC 2217 the session's line
-// settings are sent to the far port at every connection, and a setting the
+// rfc2217://HOST:PORT or tcp://HOST:PORT. Opening it only starts to connect,
+// in the background: the port is open at once, with pendingDescription()
+// naming the address, and EventOpened follows once the server has shown
+// itself (below), or EventDeviceLost saying why no connection was made (the
+// host not found, refused, no answer within connectTimeoutMs), and a new try
+// every retry interval until the port is closed. Over RFC 2217 the session's
+// line settings are sent to the far port at every connection, and a setting the
 // server answers with another value becomes a notice; a server that never
 // answers the COM-PORT-OPTION is read as raw TCP, with a notice. A lost
 // connection is a lost device: EventDeviceLost, then a try to reconnect
@@ -60,11 +66,12 @@ public:
     QByteArray input() override { return std::exchange(m_buffer, {}); }
     QString lostDeviceDescription() const override { return m_lost; }
     QString notice() const override { return m_notice; }
+    QString pendingDescription() const override;
     // Whether notice() tells of trouble (settings not taken, no RFC 2217),
     // not just what the far port runs with.
     bool noticeWarns() const { return m_noticeWarns; }
 
-    void setRetryInterval(int ms) { m_retry.setInterval(qMax(ms, 1)); }
+    void setRetryInterval(int ms) { m_retryMs = qMax(ms, 1); }
 
     // Connects to `address` once and closes again: empty when that worked,
     // else why not, in the words of the activation's status.
@@ -73,19 +80,23 @@ public:
 private:
     void openPort();
     void closePort();
+    void connectNow();
     void startConnection();
+    QByteArray unreadBytes();
     void onReadyRead();
     void readNow();
+    void take(const QByteArray &bytes);
     void onConnected();
     void onSocketError(QAbstractSocket::SocketError error);
+    void connectFailed(QAbstractSocket::SocketError error, const QString &errorString);
     void connectionEnded();
     void release(bool raw);
     void sendSettings();
     void checkAnswers(const QList<TelnetCodec::Answer> &answers);
     void setNotice(const QString &text, bool warns = true);
     void deliver(const QByteArray &bytes);
-    void retry();
-    static QString describe(const NetworkAddress &address, const QAbstractSocket &socket);
+    static QString describe(const NetworkAddress &address, QAbstractSocket::SocketError error,
+                            const QString &errorString);
     void raise(int event);
 
     QTcpSocket m_socket;
@@ -102,7 +113,9 @@ private:
     QHash<quint8, QByteArray> m_answered; // COM-PORT-OPTION command -> the server's answer
     QTimer m_answerWait;
     QTimer m_settle;
-    QTimer m_retry;
+    QTimer m_retry;          // the next try to connect
+    QTimer m_connectTimeout; // a try that hangs is given up
+    int m_retryMs = DeviceWait::retryIntervalMs;
     SharedTimer m_coalesce; // armed after a receive event: arrivals wait for its tick
     bool m_arrived = false; // bytes came while it was armed
     QString m_lost;
@@ -112,13 +125,13 @@ private:
     enum class Stream { Undecided, Telnet, Raw };
     Stream m_stream = Stream::Raw;
     int m_event = 0;
-    int m_connectTicks = 0; // retry ticks the current try has been connecting
     int m_inOnComm = 0;
     bool m_open = false;
     bool m_noticeWarns = false;
-    bool m_waiting = false;
+    bool m_connecting = false;   // no connection: trying to make one
+    bool m_reconnecting = false; // a connection worked since the port opened
+    bool m_established = false;  // the server has shown itself on this connection
     bool m_closing = false;
     bool m_holding = false;
     bool m_settingsSent = false;
-    bool m_receivedSinceConnect = false;
 };

@@ -23,6 +23,11 @@ public:
     static constexpr int EventDeviceLost = 1012;
     // Something the user should know about the open port: see notice().
     static constexpr int EventNotice = 1013;
+    // An open port that did not work yet (see pendingDescription()) or any
+    // more (EventDeviceLost) works now. Raised by components that can tell,
+    // such as a network port once its server has shown itself; a local port
+    // lets its next bytes say so.
+    static constexpr int EventOpened = 1014;
 
     using QObject::QObject;
     ~SerialComponent() override = default;
@@ -49,6 +54,11 @@ public:
     // After EventNotice: what the user should know while the port stays
     // open (the far side of a network port keeps settings of its own).
     virtual QString notice() const { return {}; }
+    // Right after setPortOpen(true) opened the port: empty when it works at
+    // once, else what it still waits for (the address a network port
+    // connects to, in the background); EventOpened or EventDeviceLost
+    // follows.
+    virtual QString pendingDescription() const { return {}; }
 
     // Runs `handler` at each communication event in place of emitting
     // OnComm(): a direct call, where hundreds of ports raising events at

@@ -94,6 +94,7 @@ constexpr StringTable::Entry Entries[] = {
     {4225, u"(none)", u"(なし)"},
     {4226, u"The port map cannot be written: %1", u"ポートの割り当てを保存できません: %1"},
     {4227, u"network port", u"ネットワークポート"},
+    {4230, u"Connecting", u"接続しています"},
     {4240,
      u"The configuration %1 starts a program whenever an error occurs:\n\nProgram: %2\nArguments: %3\n\n"
      u"Start this program on errors? Choose Yes only if you trust the file. Logging goes on meanwhile; "

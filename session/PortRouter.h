@@ -31,6 +31,7 @@ public:
     QString lostDeviceDescription() const override { return m_active->lostDeviceDescription(); }
     QString openFailureDescription() const override { return m_active->openFailureDescription(); }
     QString notice() const override { return m_active->notice(); }
+    QString pendingDescription() const override { return m_active->pendingDescription(); }
 
 private:
     void onComm(SerialComponent *from);

@@ -16,6 +16,7 @@ constexpr int TextClosed = 2162;
 constexpr int TextOpen = 2163;
 constexpr int TextError = 2167;
 constexpr int TextDeviceNotAvailable = 4030;
+constexpr int TextConnecting = 4230;
 
 // The log file closes at the third tick of half this interval without bytes.
 constexpr int idleCloseMs = 1000;
@@ -83,7 +84,13 @@ SerialSession::Activation SerialSession::activate(int port, const QString &setti
         return Activation::Failed;
     }
     m_active = true;
-    setStatus(status + QLatin1Char(' ') + LoadResource(TextOpen));
+    // A network port connects in the background: it is open, and says so
+    // once it works (EventOpened) or why it does not (EventDeviceLost).
+    const QString pending = m_serial->pendingDescription();
+    if (pending.isEmpty())
+        setStatus(status + QLatin1Char(' ') + LoadResource(TextOpen));
+    else
+        setStatus(status + QLatin1Char(' ') + LoadResource(TextConnecting), pending);
     return Activation::Opened;
 }
 
@@ -134,6 +141,10 @@ void SerialSession::onComm()
     }
     if (m_serial->commEvent() == SerialComponent::EventNotice) {
         setStatus(m_status, m_serial->notice());
+        return;
+    }
+    if (m_serial->commEvent() == SerialComponent::EventOpened) {
+        setStatus(LoadResource(TextStatus) + QLatin1Char(' ') + LoadResource(TextOpen), m_serial->notice());
         return;
     }
     const QString path = m_logFile.trimmed();

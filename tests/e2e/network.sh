@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # ombrixd with ports on other machines, served by a real ser2net on
 # 127.0.0.1: --check looks each one up and connects once; a session logs a
-# network port byte-exact.
+# network port byte-exact; a server that never answers holds up no other port.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
@@ -46,6 +46,24 @@ exec 3>&-
 wait_for 60 grep -q '^sent' "$E2E/simport7.out" || fail "simport did not finish"
 wait_for 30 size_at_least "$E2E/net.log" 300000 || fail "the log is short"
 cmp "$E2E/sent" "$E2E/net.log" || fail "the log differs from what was sent"
+kill -TERM "$DAEMON_PID"
+wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
+
+echo "-- a server that never answers: its port shows it connecting while a local port logs"
+NETSERVER=$(dirname "$0")/netserver.py
+"$NETSERVER" silent "$E2E/silent.port" 3>&- &
+PIDS+=("$!")
+wait_for 30 test -e "$E2E/silent.port" || fail "the silent server did not start"
+printf 'COM23=tcp://127.0.0.1:%s\n' "$(cat "$E2E/silent.port")" >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
+head -c 5000 /dev/urandom >"$E2E/local.sent"
+simport 24 --file "$E2E/local.sent" --exit-when-read
+bvx "23 $E2E/silent.log 1" "24 $E2E/local.log 1" >"$E2E/silent.bvx"
+(cd "$E2E" && exec "$DAEMON" silent.bvx) 2>"$LOG" 3>&- &
+DAEMON_PID=$!
+PIDS+=("$DAEMON_PID")
+wait_for 30 cmp -s "$E2E/local.sent" "$E2E/local.log" || fail "the local port did not log"
+grep '^COM23: ' "$LOG" | tail -n 1 | grep -Eq 'Status: Connecting \(tcp://|still trying to connect$' ||
+  fail "the network port does not show it is connecting"
 kill -TERM "$DAEMON_PID"
 wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
 echo PASS

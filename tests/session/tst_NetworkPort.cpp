@@ -21,6 +21,7 @@ class tst_NetworkPort : public QObject
 
     TestEnv m_env;
     Ser2net m_server;
+    SilentServer m_silent;
 
     std::unique_ptr<SerialSession> session(const QString &entry, const QString &log)
     {
@@ -194,24 +195,51 @@ private slots:
         QVERIFY(errorLog().contains(expected));
     }
 
+    // A port that cannot be reached: the activation returns at once with the
+    // port connecting, a local port logs meanwhile, and the reason follows,
+    // also when it is activated anew (as the service does). An unparsable
+    // address fails at once.
     void failures_data()
     {
         QTest::addColumn<QString>("entry");
+        QTest::addColumn<Activation>("outcome");
         QTest::addColumn<QString>("why");
         QTest::newRow("refused") << QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort())
+                                 << Activation::Opened
                                  << "the connection was refused; nothing listens on port";
-        QTest::newRow("unknown host") << "tcp://no-such-host.invalid:2000"
-                                      << "the host no-such-host.invalid was not found";
-        QTest::newRow("unparsable") << "rfc2217://[::1:2000"
+        QTest::newRow("unknown host")
+            << "tcp://no-such-host.invalid:2000" << Activation::Opened
+            << "the host no-such-host.invalid was not found; still trying to connect";
+        QTest::newRow("never accepts") << QStringLiteral("tcp://127.0.0.1:%1").arg(m_silent.port)
+                                       << Activation::Opened << "did not answer within 5 s; still trying";
+        QTest::newRow("unparsable") << "rfc2217://[::1:2000" << Activation::Failed
                                     << "the brackets must hold an IPv6 address";
     }
     void failures()
     {
         QFETCH(QString, entry);
+        QFETCH(Activation, outcome);
         QFETCH(QString, why);
+        QFile::remove(ErrorReport::logPath());
+        Pty pty;
+        m_env.mapPort(6, pty.slavePath());
+        SerialSession local;
+        local.setLogFile(m_env.filePath(QStringLiteral("local.log")));
+        QFile::remove(local.logFile());
         auto s = session(entry, m_env.filePath(QStringLiteral("failed.log")));
-        QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Failed);
-        QVERIFY2(s->status().contains(why), qPrintable(s->status()));
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), outcome);
+            if (outcome == Activation::Opened)
+                QCOMPARE(s->status() + s->statusDetail(), QStringLiteral("Status: Connecting") + entry);
+            if (round == 0) {
+                QCOMPARE(local.activate(6, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+                QVERIFY(pty.write("local"));
+                QTRY_COMPARE_WITH_TIMEOUT(readFile(local.logFile()), QByteArray("local"), 30000);
+                QVERIFY(s->status().contains(outcome == Activation::Opened ? u"Connecting"_qs : why) ||
+                        s->status().endsWith(u"still trying to connect"));
+            }
+            QTRY_VERIFY2_WITH_TIMEOUT(s->status().contains(why), qPrintable(s->status()), 30000);
+        }
         QVERIFY(
             errorLog().contains(QStringLiteral("Ombrix Error: COM5, ") + s->status().section(u" - "_qs, 2)));
     }

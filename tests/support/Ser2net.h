@@ -8,7 +8,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
+#include <unistd.h>
 
 // A real ser2net on 127.0.0.1, started by the test on free ports: `rfcPort`
 // accepts telnet with RFC 2217 and `rawPort` plain TCP, each serving a
@@ -104,4 +108,43 @@ private:
 
     QTemporaryDir m_dir;
     QProcess m_process;
+};
+
+// A server that never answers a connect, as a host that is down: it listens
+// with no room in its queue and fills that with a client it never accepts,
+// so that the kernel drops every further connection request.
+class SilentServer
+{
+public:
+    quint16 port = 0;
+
+    SilentServer()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        const auto *a = reinterpret_cast<sockaddr *>(&address);
+        m_fds[0] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::bind(m_fds[0], a, size);
+        ::listen(m_fds[0], 0);
+        ::getsockname(m_fds[0], reinterpret_cast<sockaddr *>(&address), &size);
+        port = ntohs(address.sin_port);
+        // The first filler completes at once and takes the queue; a second
+        // one only makes sure.
+        m_fds[1] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::connect(m_fds[1], a, size);
+        m_fds[2] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(m_fds[2], a, size);
+    }
+    ~SilentServer()
+    {
+        for (const int fd : m_fds)
+            ::close(fd);
+    }
+    SilentServer(const SilentServer &) = delete;
+    SilentServer &operator=(const SilentServer &) = delete;
+
+private:
+    int m_fds[3] = {-1, -1, -1};
 };
