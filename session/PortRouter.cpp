@@ -66,7 +66,7 @@ void PortRouter::setPortOpen(bool open)
     try {
         m_network->setPortOpen(true);
     } catch (const ComponentError &error) {
-        ErrorReport::report(QStringLiteral("COM%1").arg(m_port), error.description());
+        report(error.description());
         throw;
     }
 }
@@ -77,9 +77,24 @@ void PortRouter::onComm(SerialComponent *from)
         return;
     if (from == m_network) {
         if (from->commEvent() == EventNotice && m_network->noticeWarns())
-            ErrorReport::report(QStringLiteral("COM%1").arg(m_port), from->notice());
+            report(from->notice());
         else if (from->commEvent() == EventDeviceLost)
-            ErrorReport::report(QStringLiteral("COM%1").arg(m_port), from->lostDeviceDescription());
+            report(from->lostDeviceDescription());
+        else if (from->commEvent() == EventOpened)
+            m_reported.clear();
     }
     raiseOnComm();
+}
+
+void PortRouter::report(const QString &trouble)
+{
+    // Every report of the port's trouble passes here. A port that keeps
+    // failing the same way -- retrying by itself, or activated again and
+    // again by the service -- is reported once; a port that worked in
+    // between fails anew.
+    const QString entry = QStringLiteral("COM%1").arg(m_port);
+    if (entry + trouble == m_reported)
+        return;
+    m_reported = entry + trouble;
+    ErrorReport::report(entry, trouble);
 }

@@ -9,7 +9,8 @@ class QtSerialComponent;
 // entry of the COM number and drives the local device (QtSerialComponent)
 // or the port on another machine (NetworkSerialComponent). A network port's
 // troubles (it cannot be reached, its server answers other settings, the
-// connection drops) are also written to the error report, naming COM<n>.
+// connection drops) are also written to the error report, naming COM<n>:
+// once per change of the port's state, never once per retry.
 class PortRouter final : public SerialComponent
 {
     Q_OBJECT
@@ -35,9 +36,11 @@ public:
 
 private:
     void onComm(SerialComponent *from);
+    void report(const QString &trouble);
 
     QtSerialComponent *const m_local;
     NetworkSerialComponent *const m_network;
     SerialComponent *m_active;
     int m_port = 1;
+    QString m_reported; // the trouble reported last, until the port works again
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ombrixd with ports on other machines, served by a real ser2net on
 # 127.0.0.1: --check looks each one up and connects once; a session logs a
-# network port byte-exact; a server that never answers holds up no other port.
+# network port byte-exact; a server that never answers holds up no other port;
+# a port failing the same way is reported once, however often it is tried.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
@@ -64,6 +65,38 @@ PIDS+=("$DAEMON_PID")
 wait_for 30 cmp -s "$E2E/local.sent" "$E2E/local.log" || fail "the local port did not log"
 grep '^COM23: ' "$LOG" | tail -n 1 | grep -Eq 'Status: Connecting \(tcp://|still trying to connect$' ||
   fail "the network port does not show it is connecting"
+kill -TERM "$DAEMON_PID"
+wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
+
+echo "-- one error line and one program start per change of a port's state, not per try"
+"$NETSERVER" closer "$E2E/closer.port" >"$E2E/closer.out" 3>&- &
+CLOSER_PID=$!
+PIDS+=("$CLOSER_PID")
+wait_for 30 test -e "$E2E/closer.port" || fail "the closing server did not start"
+# COM25 is refused, COM26 closed at once, COM27 no address at all.
+printf 'COM25=tcp://127.0.0.1:%s\nCOM26=tcp://127.0.0.1:%s\nCOM27=tcp://127.0.0.1\n' "$REFUSED" \
+  "$(cat "$E2E/closer.port")" >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
+printf '#!/bin/sh\necho started >>"%s/started"\n' "$E2E" >"$E2E/on-error" && chmod +x "$E2E/on-error"
+{ bvx "25 $E2E/refused.log 1" "26 $E2E/closer.log 1" "27 $E2E/none.log 1"; printf 'LogErrors=1\r\nOnErrorRunApp=%s\r\n' "$E2E/on-error"; } \
+  >"$E2E/errors.bvx"
+(cd "$E2E" && exec "$DAEMON" errors.bvx) 2>"$LOG" 3>&- &
+DAEMON_PID=$!
+PIDS+=("$DAEMON_PID")
+tries_at_least() { [ "$(grep -c accepted "$E2E/closer.out")" -ge "$1" ]; }
+errors() { grep -c "^Ombrix Error: $1" "$PROGDIR/errorlog.txt"; }
+# COM25 and COM26 try every second, COM27 is activated again by the service
+# every five: eight tries of COM26 span at least one of those.
+wait_for 60 tries_at_least 8 || fail "COM26 was not tried again and again"
+[ "$(errors 'COM25, .*refused')" = 1 ] && [ "$(errors 'COM26, .*in use')" = 1 ] &&
+  [ "$(errors 'COM27, .*port number is missing')" = 1 ] || fail "a failing port was reported per try"
+kill -USR1 "$CLOSER_PID"
+wait_for 30 grep -q '^COM26: Status: Open' "$LOG" || fail "COM26 did not recover"
+kill -USR2 "$CLOSER_PID"
+tries=$(grep -c accepted "$E2E/closer.out")
+wait_for 60 tries_at_least $((tries + 3)) || fail "COM26 was not tried again after the drop"
+[ "$(errors 'COM26, .*connection was closed')" = 1 ] && [ "$(errors 'COM26, .*in use')" = 2 ] &&
+  [ "$(errors '')" = 5 ] || fail "a recovered port that fails again was not reported once more"
+wait_for 30 eval '[ "$(grep -c started "$E2E/started")" = 5 ]' || fail "the error program did not start once per report"
 kill -TERM "$DAEMON_PID"
 wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
 echo PASS

@@ -1,5 +1,5 @@
 #include "common/Globals.h"
-#include "components/SerialComponent.h"
+#include "components/NetworkSerialComponent.h"
 #include "resources/ResourceText.h"
 #include "session/ErrorReport.h"
 #include "session/SerialSession.h"
@@ -196,9 +196,9 @@ private slots:
     }
 
     // A port that cannot be reached: the activation returns at once with the
-    // port connecting, a local port logs meanwhile, and the reason follows,
-    // also when it is activated anew (as the service does). An unparsable
-    // address fails at once.
+    // port connecting, a local port logs meanwhile, the reason follows, and
+    // it is reported once however often it is tried, by itself or activated
+    // anew (as the service does). An unparsable address fails at once.
     void failures_data()
     {
         QTest::addColumn<QString>("entry");
@@ -240,8 +240,46 @@ private slots:
             }
             QTRY_VERIFY2_WITH_TIMEOUT(s->status().contains(why), qPrintable(s->status()), 30000);
         }
-        QVERIFY(
-            errorLog().contains(QStringLiteral("Ombrix Error: COM5, ") + s->status().section(u" - "_qs, 2)));
+        const QString line =
+            QStringLiteral("Ombrix Error: COM5, ") + s->status().section(u" - "_qs, 2) + u", "_qs;
+        QVERIFY2(errorLog().startsWith(line) && errorLog().count(u"Ombrix Error") == 1,
+                 qPrintable(errorLog()));
+    }
+
+    // However often a port fails the same way it is reported once; working
+    // again, then failing, is news each time.
+    void reportsOncePerChange()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        int tries = 0;
+        bool keep = false;
+        QList<QTcpSocket *> kept;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *c = server.nextPendingConnection()) {
+                ++tries;
+                keep ? kept.append(c) : c->close(); // as a server whose port is in use
+            }
+        });
+        QFile::remove(ErrorReport::logPath());
+        auto s = session(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()),
+                         m_env.filePath(QStringLiteral("recovers.log")));
+        s->serial()->findChild<NetworkSerialComponent *>()->setRetryInterval(1);
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+            const int before = tries;
+            QTRY_VERIFY_WITH_TIMEOUT(tries >= before + 5, 30000);
+        }
+        QCOMPARE(errorLog().count(u"Ombrix Error: COM5, "), 1);
+        QVERIFY(errorLog().contains(u"may be in use by another client"));
+        keep = true;
+        for (int drop = 1; drop <= 2; ++drop) {
+            QTRY_COMPARE_WITH_TIMEOUT(s->status(), QStringLiteral("Status: Open"), 30000);
+            for (QTcpSocket *c : std::exchange(kept, {}))
+                c->close();
+            QTRY_COMPARE_WITH_TIMEOUT(errorLog().count(u"the connection was closed; waiting"), drop, 30000);
+        }
+        QCOMPARE(errorLog().count(u"Ombrix Error: COM5, "), 3);
     }
 };
 
