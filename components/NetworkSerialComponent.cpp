@@ -4,7 +4,11 @@
 #include "components/PortMap.h"
 #include "components/ReadThrottle.h"
 
+#include <QEventLoop>
 #include <QtEndian>
+
+#include <memory>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -101,6 +105,7 @@ NetworkSerialComponent::NetworkSerialComponent(QObject *parent)
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &NetworkSerialComponent::connectNow);
     m_connectTimeout.setSingleShot(true);
+    m_connectTimeout.setTimerType(Qt::PreciseTimer); // the status says "within 5 s"
     m_connectTimeout.setInterval(connectTimeoutMs);
     connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
         m_socket.abort();
@@ -514,15 +519,35 @@ QString NetworkSerialComponent::pendingDescription() const
     return m_open && !m_established ? m_address->url() : QString();
 }
 
-QString NetworkSerialComponent::tryConnection(const NetworkAddress &address)
+QStringList NetworkSerialComponent::tryConnections(const QList<NetworkAddress> &addresses)
 {
-    QTcpSocket socket;
-    socket.connectToHost(address.host, address.port);
-    if (socket.waitForConnected(connectTimeoutMs)) {
-        socket.abort();
-        return {};
+    // All at once, each given connectTimeoutMs, in a loop of its own: the
+    // caller opens no port, so nothing else waits meanwhile.
+    QStringList reasons;
+    for (const NetworkAddress &address : addresses)
+        reasons << describe(address, QAbstractSocket::SocketTimeoutError, QString());
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    QEventLoop loop;
+    qsizetype waiting = addresses.size();
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        QTcpSocket *socket = sockets.emplace_back(std::make_unique<QTcpSocket>()).get();
+        const auto answered = [&, i, socket](const QString &reason) {
+            QObject::disconnect(socket, nullptr, &loop, nullptr);
+            reasons[i] = reason;
+            if (--waiting == 0)
+                loop.quit();
+        };
+        connect(socket, &QTcpSocket::connected, &loop, [answered] { answered(QString()); });
+        connect(socket, &QTcpSocket::errorOccurred, &loop,
+                [&, i, socket, answered](QAbstractSocket::SocketError error) {
+                    answered(describe(addresses.at(i), error, socket->errorString()));
+                });
+        socket->connectToHost(addresses.at(i).host, addresses.at(i).port);
     }
-    return describe(address, socket.error(), socket.errorString());
+    QTimer::singleShot(connectTimeoutMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    if (waiting > 0)
+        loop.exec();
+    return reasons;
 }
 
 QString NetworkSerialComponent::describe(const NetworkAddress &address, QAbstractSocket::SocketError error,

@@ -73,9 +73,11 @@ public:
 
     void setRetryInterval(int ms) { m_retryMs = qMax(ms, 1); }
 
-    // Connects to `address` once and closes again: empty when that worked,
-    // else why not, in the words of the activation's status.
-    static QString tryConnection(const NetworkAddress &address);
+    // Connects to each address once, all at once, and closes again: for
+    // each, empty when that worked, else why not, in the words of the
+    // status. Runs a local event loop for connectTimeoutMs at most; for a
+    // program that has no port open (ombrixd --check).
+    static QStringList tryConnections(const QList<NetworkAddress> &addresses);
 
 private:
     void openPort();

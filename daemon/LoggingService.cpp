@@ -78,14 +78,13 @@ QString logFileProblem(const QString &logFile)
     return {};
 }
 
-// Why the device cannot be a serial port, or empty when it may be one. A
-// port on another machine is looked up and connected to once.
-QString deviceProblem(const QString &device)
+// Why the device cannot be a serial port, or empty when it may be one. For
+// a port on another machine `unreachable` has what connecting to it gave.
+QString deviceProblem(const QString &device, const QHash<QString, QString> &unreachable)
 {
     if (NetworkAddress::isUrl(device)) {
         QString why;
-        const std::optional<NetworkAddress> address = NetworkAddress::parse(device, &why);
-        return address ? NetworkSerialComponent::tryConnection(*address) : why;
+        return NetworkAddress::parse(device, &why) ? unreachable.value(device) : why;
     }
     struct stat info = {};
     if (::stat(QFile::encodeName(device).constData(), &info) != 0)
@@ -289,6 +288,32 @@ QList<LoggingService::Problem> LoggingService::problems() const
     return problemsIn(ProfileSettings::readProfile(m_configPath));
 }
 
+bool LoggingService::activates(const Profile &profile, int session) const
+{
+    const SessionSettings &s = profile.sessions.at(session - 1);
+    return (m_all || s.autoActivate) && !sessionRefused(profile, session) && s.port != PortSettings::portNone;
+}
+
+QHash<QString, QString> LoggingService::networkProblems(const Profile &profile) const
+{
+    QStringList devices;
+    QList<NetworkAddress> addresses;
+    for (int i = 1; i <= profile.sessions.size(); ++i) {
+        const QString device = PortMap::resolvedDevicePath(profile.sessions.at(i - 1).port);
+        QString why;
+        const std::optional<NetworkAddress> address = NetworkAddress::parse(device, &why);
+        if (activates(profile, i) && address && !devices.contains(device)) {
+            devices << device;
+            addresses << *address;
+        }
+    }
+    const QStringList reasons = NetworkSerialComponent::tryConnections(addresses);
+    QHash<QString, QString> problems;
+    for (qsizetype i = 0; i < devices.size(); ++i)
+        problems.insert(devices.at(i), reasons.at(i));
+    return problems;
+}
+
 QList<LoggingService::Problem> LoggingService::problemsIn(const Profile &profile) const
 {
     using Kind = Problem::Kind;
@@ -307,6 +332,7 @@ QList<LoggingService::Problem> LoggingService::problemsIn(const Profile &profile
         return found;
     }
     QHash<QString, int> deviceUsers; // device -> first session that opens it
+    const QHash<QString, QString> unreachable = networkProblems(profile);
     for (int i = 1; i <= profile.sessions.size(); ++i) {
         const SessionSettings &s = profile.sessions.at(i - 1);
         for (const RefusedValue &r : profile.refused) {
@@ -321,7 +347,7 @@ QList<LoggingService::Problem> LoggingService::problemsIn(const Profile &profile
             continue;
         }
         const QString device = PortMap::resolvedDevicePath(s.port);
-        if (const QString why = deviceProblem(device); !why.isEmpty())
+        if (const QString why = deviceProblem(device, unreachable); !why.isEmpty())
             found.append({Kind::Device, i,
                           NetworkAddress::isUrl(device)
                               ? QStringLiteral("session %1: COM%2: %3").arg(i).arg(s.port).arg(why)
@@ -350,8 +376,6 @@ int LoggingService::check(QTextStream &out) const
         out << "Sessions: " << profile.sessions.size() << '\n';
     for (int i = 1; profile.countValid && i <= profile.sessions.size(); ++i) {
         const SessionSettings &s = profile.sessions.at(i - 1);
-        const bool activates =
-            (m_all || s.autoActivate) && !sessionRefused(profile, i) && s.port != PortSettings::portNone;
         out << "Session " << i << ": " << (s.portName().isEmpty() ? QStringLiteral("(none)") : s.portName());
         if (s.port >= PortMap::firstPort && s.port <= PortMap::lastPort) {
             const QString device = PortMap::resolvedDevicePath(s.port);
@@ -361,7 +385,7 @@ int LoggingService::check(QTextStream &out) const
         }
         out << ", " << s.settingsString() << ", flow " << flowName(s.flow) << ", log "
             << absoluteLogPath(s.logFile) << ", "
-            << (activates                   ? "activates"
+            << (activates(profile, i)       ? "activates"
                 : !m_all && !s.autoActivate ? "does not activate (AutoActivate is not 1)"
                                             : "does not activate")
             << '\n';

@@ -2,6 +2,7 @@
 
 #include "config/ProfileModel.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -86,6 +87,11 @@ private:
 
     bool readConfiguration(ProfileSettings::Profile *profile);
     QList<Problem> problemsIn(const ProfileSettings::Profile &profile) const;
+    // Whether start() would start session `session` (1-based) of `profile`.
+    bool activates(const ProfileSettings::Profile &profile, int session) const;
+    // Why each network port that `profile` would open cannot be reached
+    // (empty when it can), by device: all connected to at once.
+    QHash<QString, QString> networkProblems(const ProfileSettings::Profile &profile) const;
     QList<Wanted> wantedSessions(const ProfileSettings::Profile &profile, bool report);
     void startSession(const Wanted &wanted);
     void stopSession(const Running &running);

@@ -24,15 +24,20 @@ printf '%%YAML 1.1\n---\nconnection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0
 ser2net -n -c "$E2E/ser2net.yaml" -P "$E2E/ser2net.pid" 2>"$E2E/ser2net.err" 3>&- &
 PIDS+=("$!")
 wait_for 30 eval 'ss -Hltn "sport = :$RFC" | grep -q .' || fail "ser2net does not listen"
-printf 'COM20=rfc2217://localhost:%s\nCOM21=tcp://127.0.0.1:%s\nCOM22=tcp://no-such-host.invalid:1\n' "$RFC" "$REFUSED" \
-  >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
+NETSERVER=$(dirname "$0")/netserver.py
+"$NETSERVER" silent "$E2E/silent.port" 3>&- &
+PIDS+=("$!")
+wait_for 30 test -e "$E2E/silent.port" || fail "the silent server did not start"
+printf 'COM20=rfc2217://localhost:%s\nCOM21=tcp://127.0.0.1:%s\nCOM22=tcp://no-such-host.invalid:1\nCOM23=tcp://127.0.0.1:%s\n' \
+  "$RFC" "$REFUSED" "$(cat "$E2E/silent.port")" >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 
-echo "-- --check: a listening server passes, a refused port and an unknown host are problems"
-bvx "20 $E2E/net.log 1" "21 $E2E/x.log 1" "22 $E2E/y.log 1" >"$E2E/check.bvx"
+echo "-- --check: a listening server passes; a refused port, an unknown host and no answer are problems"
+bvx "20 $E2E/net.log 1" "21 $E2E/x.log 1" "22 $E2E/y.log 1" "23 $E2E/z.log 1" >"$E2E/check.bvx"
 s=0 && "$DAEMON" --check "$E2E/check.bvx" >"$E2E/out" 2>&1 || s=$?
 [ "$s" = 1 ] && grep -q "^Problem: session 2: COM21: tcp://127.0.0.1:$REFUSED: the connection was refused" "$E2E/out" &&
   grep -q '^Problem: session 3: COM22: .*the host no-such-host.invalid was not found' "$E2E/out" &&
-  grep -q '^2 problem(s) found' "$E2E/out" || { cat "$E2E/out"; fail "--check on network ports"; }
+  grep -q '^Problem: session 4: COM23: .*127.0.0.1 did not answer within 5 s$' "$E2E/out" &&
+  grep -q '^3 problem(s) found' "$E2E/out" || { cat "$E2E/out"; fail "--check on network ports"; }
 
 echo "-- a session on rfc2217:// logs every byte"
 bvx "20 $E2E/net.log 1" >"$E2E/run.bvx"
@@ -51,11 +56,6 @@ kill -TERM "$DAEMON_PID"
 wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
 
 echo "-- a server that never answers: its port shows it connecting while a local port logs"
-NETSERVER=$(dirname "$0")/netserver.py
-"$NETSERVER" silent "$E2E/silent.port" 3>&- &
-PIDS+=("$!")
-wait_for 30 test -e "$E2E/silent.port" || fail "the silent server did not start"
-printf 'COM23=tcp://127.0.0.1:%s\n' "$(cat "$E2E/silent.port")" >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 head -c 5000 /dev/urandom >"$E2E/local.sent"
 simport 24 --file "$E2E/local.sent" --exit-when-read
 bvx "23 $E2E/silent.log 1" "24 $E2E/local.log 1" >"$E2E/silent.bvx"
