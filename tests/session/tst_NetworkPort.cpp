@@ -9,6 +9,8 @@
 
 #include <QTest>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 using Activation = SerialSession::Activation;
@@ -280,6 +282,26 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(errorLog().count(u"the connection was closed; waiting"), drop, 30000);
         }
         QCOMPARE(errorLog().count(u"Ombrix Error: COM5, "), 3);
+    }
+
+    // Bytes that came before a close are the port's, also those the socket
+    // has not taken from the kernel yet.
+    void closeTakesWhatCame()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const QString log = m_env.filePath(QStringLiteral("close.log"));
+        auto s = session(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()), log);
+        QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
+        QTRY_COMPARE_WITH_TIMEOUT(s->status(), QStringLiteral("Status: Open"), 30000);
+        QTcpSocket *far = server.nextPendingConnection();
+        QVERIFY(far && far->write("last") == 4 && far->flush());
+        // Without running the event loop: they are ours once acknowledged.
+        int unacknowledged = 4;
+        for (QDeadlineTimer d(30000); unacknowledged > 0 && !d.hasExpired();)
+            ::ioctl(int(far->socketDescriptor()), SIOCOUTQ, &unacknowledged);
+        s->deactivate();
+        QCOMPARE(readFile(log), QByteArray("last"));
     }
 };
 
