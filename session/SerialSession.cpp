@@ -22,6 +22,12 @@ constexpr int TextConnecting = 4230;
 constexpr int idleCloseMs = 1000;
 constexpr int quietTicksToClose = 2;
 
+// "Status: Open" and the like, in the display language.
+QString statusOf(int text)
+{
+    return LoadResource(TextStatus) + QLatin1Char(' ') + LoadResource(text);
+}
+
 QString errorStatus(const QString &description)
 {
     return LoadResource(TextStatus) + QStringLiteral(" - ") + LoadResource(TextError) +
@@ -52,12 +58,11 @@ SerialSession::~SerialSession()
 
 SerialSession::Activation SerialSession::activate(int port, const QString &settings, int flow)
 {
-    const QString status = LoadResource(TextStatus);
     m_active = false;
     if (m_serial->portOpen())
         m_serial->setPortOpen(false);
     if (port == PortSettings::portNone) {
-        setStatus(status);
+        setStatus(LoadResource(TextStatus));
         return Activation::NoPort;
     }
     try {
@@ -73,8 +78,7 @@ SerialSession::Activation SerialSession::activate(int port, const QString &setti
         }
         m_serial->setPortOpen(true);
         if (!m_serial->portOpen()) {
-            setStatus(status + QLatin1Char(' ') + LoadResource(TextDeviceNotAvailable),
-                      tr("No device at %1").arg(PortMap::devicePath(port)));
+            setStatus(statusOf(TextDeviceNotAvailable), tr("No device at %1").arg(PortMap::devicePath(port)));
             return Activation::NotAvailable;
         }
     } catch (const ComponentError &error) {
@@ -87,10 +91,7 @@ SerialSession::Activation SerialSession::activate(int port, const QString &setti
     // A network port connects in the background: it is open, and says so
     // once it works (EventOpened) or why it does not (EventDeviceLost).
     const QString pending = m_serial->pendingDescription();
-    if (pending.isEmpty())
-        setStatus(status + QLatin1Char(' ') + LoadResource(TextOpen));
-    else
-        setStatus(status + QLatin1Char(' ') + LoadResource(TextConnecting), pending);
+    setStatus(statusOf(pending.isEmpty() ? TextOpen : TextConnecting), pending);
     return Activation::Opened;
 }
 
@@ -109,7 +110,7 @@ void SerialSession::deactivate()
     m_capture.close();
     m_idleClose.stop();
     m_active = false;
-    setStatus(LoadResource(TextStatus) + QLatin1Char(' ') + LoadResource(TextClosed));
+    setStatus(statusOf(TextClosed));
 }
 
 void SerialSession::setIdleClose(int ms)
@@ -144,7 +145,7 @@ void SerialSession::onComm()
         return;
     }
     if (m_serial->commEvent() == SerialComponent::EventOpened) {
-        setStatus(LoadResource(TextStatus) + QLatin1Char(' ') + LoadResource(TextOpen), m_serial->notice());
+        setStatus(statusOf(TextOpen), m_serial->notice());
         return;
     }
     const QString path = m_logFile.trimmed();
