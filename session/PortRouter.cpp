@@ -90,11 +90,12 @@ void PortRouter::report(const QString &trouble)
 {
     // Every report of the port's trouble passes here. A port that keeps
     // failing the same way -- retrying by itself, or activated again and
-    // again by the service -- is reported once; a port that worked in
-    // between fails anew.
-    const QString entry = QStringLiteral("COM%1").arg(m_port);
-    if (entry + trouble == m_reported)
+    // again by the service -- is reported once; once it has worked again
+    // (EventOpened), its next trouble is news.
+    const QString port = QStringLiteral("COM%1").arg(m_port);
+    const QString state = port + QLatin1Char('\n') + trouble;
+    if (state == m_reported)
         return;
-    m_reported = entry + trouble;
-    ErrorReport::report(entry, trouble);
+    m_reported = state;
+    ErrorReport::report(port, trouble);
 }

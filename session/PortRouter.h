@@ -42,5 +42,5 @@ private:
     NetworkSerialComponent *const m_network;
     SerialComponent *m_active;
     int m_port = 1;
-    QString m_reported; // the trouble reported last, until the port works again
+    QString m_reported; // port and trouble reported last, until the port works again
 };
