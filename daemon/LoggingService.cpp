@@ -299,10 +299,12 @@ QHash<QString, QString> LoggingService::networkProblems(const Profile &profile) 
     QStringList devices;
     QList<NetworkAddress> addresses;
     for (int i = 1; i <= profile.sessions.size(); ++i) {
+        if (!activates(profile, i))
+            continue;
         const QString device = PortMap::resolvedDevicePath(profile.sessions.at(i - 1).port);
         QString why;
         const std::optional<NetworkAddress> address = NetworkAddress::parse(device, &why);
-        if (activates(profile, i) && address && !devices.contains(device)) {
+        if (address && !devices.contains(device)) {
             devices << device;
             addresses << *address;
         }
