@@ -284,24 +284,32 @@ private slots:
         QCOMPARE(errorLog().count(u"Ombrix Error: COM5, "), 3);
     }
 
-    // Bytes that came before a close are the port's, also those the socket
-    // has not taken from the kernel yet.
-    void closeTakesWhatCame()
+    // A raw server behind rfc2217:// whose first bytes are a whole telnet
+    // negotiation: they are logged as they came, the server receives nothing
+    // but our request, and a close takes the bytes the socket has not read.
+    void rawServerBehindRfc2217()
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
-        const QString log = m_env.filePath(QStringLiteral("close.log"));
-        auto s = session(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()), log);
+        const QByteArray first = QByteArray::fromHex("fffb01fffb03fffd18fffd1ffffa1800fff0ffff0d00fffe01");
+        QTcpSocket *far = nullptr;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            far = server.nextPendingConnection();
+            far->write(first);
+        });
+        const QString log = m_env.filePath(QStringLiteral("raw.log"));
+        auto s = session(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.serverPort()), log);
         QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
-        QTRY_COMPARE_WITH_TIMEOUT(s->status(), QStringLiteral("Status: Open"), 30000);
-        QTcpSocket *far = server.nextPendingConnection();
-        QVERIFY(far && far->write("last") == 4 && far->flush());
+        QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(u"does not speak RFC 2217"), 30000);
+        QCOMPARE(readFile(log), first);
+        QCOMPARE(far->readAll(), QByteArray("\xff\xfb\x2c"));
+        QVERIFY(far->write("last") == 4 && far->flush());
         // Without running the event loop: they are ours once acknowledged.
         int unacknowledged = 4;
         for (QDeadlineTimer d(30000); unacknowledged > 0 && !d.hasExpired();)
             ::ioctl(int(far->socketDescriptor()), SIOCOUTQ, &unacknowledged);
         s->deactivate();
-        QCOMPARE(readFile(log), QByteArray("last"));
+        QCOMPARE(readFile(log), first + "last");
     }
 };
 
