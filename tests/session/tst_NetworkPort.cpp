@@ -177,11 +177,14 @@ private slots:
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
-        connect(&server, &QTcpServer::newConnection, this, [&server] {
+        QByteArray received;
+        connect(&server, &QTcpServer::newConnection, this, [&server, &received] {
             QTcpSocket *c = server.nextPendingConnection();
             c->write("\xff\xfd\x2c"); // DO COM-PORT-OPTION
-            connect(c, &QTcpSocket::readyRead, c, [c] {
-                if (c->readAll().contains("\xff\xfa\x2c\x05"))
+            connect(c, &QTcpSocket::readyRead, c, [c, &received] {
+                const QByteArray bytes = c->readAll();
+                received += bytes;
+                if (bytes.contains("\xff\xfa\x2c\x05"))
                     c->write(QByteArray::fromHex("fffa2c6500004b00fff0"
                                                  "fffa2c6608fff0"
                                                  "fffa2c6703fff0"
@@ -195,6 +198,9 @@ private slots:
         const QString expected = u"baud rate 19200, 8 data bits (not 7 data bits as asked), even parity"_qs;
         QTRY_VERIFY_WITH_TIMEOUT(s->statusDetail().contains(expected), 30000);
         QVERIFY(errorLog().contains(expected));
+        // Our request first; BINARY and SUPPRESS-GO-AHEAD only once answered.
+        QVERIFY(received.startsWith(QByteArray::fromHex("fffb2c"
+                                                        "fffb00fffd00fffb03fffd03")));
     }
 
     // A port that cannot be reached: the activation returns at once with the
