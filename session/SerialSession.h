@@ -21,7 +21,7 @@ class SerialSession : public QObject
 public:
     enum class Activation {
         NoPort,       // "NONE" selected: nothing opened
-        Opened,       // the port is open and logging
+        Opened,       // the port is open and logging, or a network port connecting in the background
         NotAvailable, // the component reported the port closed after opening it
         Failed,       // the component raised an error; status() tells it
     };
