@@ -10,7 +10,7 @@ e2e_setup
 
 simport 3 --pattern text --rate 960
 memcheck=()
-[ -z "${VALGRIND:-}" ] || memcheck=(valgrind --error-exitcode=99 --errors-for-leak-kinds=none --log-file="$E2E/valgrind.%p")
+[ -z "${VALGRIND:-}" ] || memcheck=(valgrind --log-file="$E2E/valgrind.%p")
 
 # The program's visible windows that are not its main window or tray icon.
 others() { xdotool search --onlyvisible --pid "$OMBRIX" 2>/dev/null | grep -v -x -e "$(main_window)" -e "$(tray_icon)" || true; }
