@@ -107,14 +107,18 @@ void HelpViewers::open(QStringList command)
     process->start(program, command);
 }
 
-void HelpViewers::endAll(std::function<void()> done)
+void HelpViewers::endAll()
 {
-    m_done = std::move(done);
     for (const QPointer<QProcess> &viewer : std::as_const(m_running)) {
         if (viewer)
             viewer->terminate();
     }
     m_grace.start();
+}
+
+void HelpViewers::whenEnded(std::function<void()> done)
+{
+    m_done = std::move(done);
     finishIfEnded();
 }
 

@@ -31,8 +31,10 @@ public:
 
     // Starts `command` (program and arguments).
     void open(QStringList command);
-    // Asks every running viewer to end; `done` runs once none runs any more.
-    void endAll(std::function<void()> done);
+    // Asks every running viewer to end.
+    void endAll();
+    // Runs `done` once no viewer runs any more, at once when none does.
+    void whenEnded(std::function<void()> done);
 
 private:
     void finishIfEnded();

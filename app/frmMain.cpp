@@ -606,8 +606,8 @@ void frmMain::mnuFileExit_Click()
 void frmMain::MDIForm_QueryUnload()
 {
     // Close the help viewers, let other work run, then save while every
-    // session is still open. The program ends once the viewers have.
-    m_helpViewers->endAll([this] { emit unloaded(); });
+    // session is still open.
+    m_helpViewers->endAll();
     QThread::yieldCurrentThread();
     writeprofilesettings(QString());
 }
@@ -721,4 +721,6 @@ void frmMain::endNow()
     closeAllSessions();
     MDIForm_Unload();
     hide();
+    // The program ends once the help viewers have.
+    m_helpViewers->whenEnded([this] { emit unloaded(); });
 }
