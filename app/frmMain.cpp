@@ -446,11 +446,6 @@ bool frmMain::getprofilesettings(const QString &FileName, ProfileSettings::Refus
 
 void frmMain::acceptErrorProgram(const QString &path)
 {
-    // A question about the file loaded before has no say any more.
-    if (m_question) {
-        m_question->disconnect(this);
-        m_question->deleteLater();
-    }
     // Asked at load, while the user knows which file was just opened: an
     // error may come at night, and a question then would hold back the very
     // program that should tell someone. Consent is only ever given: by Yes
@@ -463,16 +458,17 @@ void frmMain::acceptErrorProgram(const QString &path)
     Globals::AcceptedRunApp = remembered.value_or(false) ? line : QString();
     if (remembered || m_ending)
         return;
-    // The sessions log meanwhile; only the program waits for the answer.
-    m_question = new ErrorProgramQuestion(path, line, this);
-    m_question->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_question, &ErrorProgramQuestion::answered, this, [line](bool accepted) {
+    // The sessions log meanwhile; only the program waits for the answer,
+    // which counts for this line only, whatever file is loaded by then.
+    auto *question = new ErrorProgramQuestion(path, line, this);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &ErrorProgramQuestion::answered, this, [line](bool accepted) {
         ErrorReport::rememberAnswer(line, accepted);
         if (accepted && Globals::OnErrorRunApp == line)
             Globals::AcceptedRunApp = line;
     });
     // Shown from the event loop, over the main window that the start shows.
-    QTimer::singleShot(0, m_question, [question = m_question] { question->show(); });
+    QTimer::singleShot(0, question, &QWidget::show);
 }
 
 bool frmMain::writeprofilesettings(const QString &FileName)

@@ -3,10 +3,8 @@
 #include "config/ProfileSettings.h"
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QTimer>
 
-class ErrorProgramQuestion;
 class FileDialogComponent;
 class HelpViewers;
 class QAction;
@@ -143,8 +141,7 @@ private:
 
     QList<QAction *> m_windowList; // the Window menu's entries for the open sessions
     HelpViewers *m_helpViewers = nullptr;
-    QPointer<ErrorProgramQuestion> m_question; // about the loaded file's error program, while unanswered
-    QList<frmDocument *> m_sessions;           // in opening order; each leaves the list when destroyed
+    QList<frmDocument *> m_sessions; // in opening order; each leaves the list when destroyed
     QVector<qint16> m_autoActivateMarks{0, 0};
     QRect m_placementTwips;  // as read, so that an unmoved window stores exactly that
     QTimer m_endTimer;       // runs the end from the event loop, again while nested loops unwind

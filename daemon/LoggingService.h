@@ -61,7 +61,9 @@ public:
         int session = 0; // 0: the file itself or its section "Ombrix"
         QString text;
     };
-    // Every problem start() would meet, in file order; opens nothing.
+    // Every problem start() would meet, in file order. Opens no port, but
+    // connects once to each network port it would open, all at once, in a
+    // local event loop of at most a few seconds: for ombrixd --check.
     QList<Problem> problems() const;
     // Prints what start() would do and every problem; returns their number.
     int check(QTextStream &out) const;
