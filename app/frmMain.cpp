@@ -17,6 +17,7 @@
 #include "session/ErrorReport.h"
 #include "session/frmDocument.h"
 #include "tray/basSubclass.h"
+#include "common/UserStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -388,7 +389,7 @@ void frmMain::keepBackup(const QString &path)
 
 void frmMain::restorePlacement()
 {
-    QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+    QSettings settings = UserStore::open();
     settings.beginGroup(QStringLiteral("Settings"));
     // A stored size larger than the desktop would make a window that cannot
     // be seen whole, and one of hundreds of thousands of pixels cannot even
@@ -430,7 +431,7 @@ void frmMain::storePlacement()
                              ? m_placementTwips
                              : QRect(Twips::fromPixels(pixels.x()), Twips::fromPixels(pixels.y()),
                                      Twips::fromPixels(pixels.width()), Twips::fromPixels(pixels.height()));
-    QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+    QSettings settings = UserStore::open();
     settings.beginGroup(QStringLiteral("Settings"));
     const int values[] = {stored.x(), stored.y(), stored.width(), stored.height()};
     for (int i = 0; i < 4; ++i)

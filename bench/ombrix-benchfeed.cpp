@@ -10,6 +10,8 @@
 // the stream it sent. One report line of key=value pairs goes to standard
 // output; the exit status is 2 when a byte was lost or altered.
 
+#include "common/UserStore.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSettings>
@@ -275,7 +277,7 @@ private:
 
 bool openPorts(std::vector<std::unique_ptr<Port>> &ports, const Options &o)
 {
-    QSettings map(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+    QSettings map = UserStore::open();
     for (int i = 0; i < o.ports; ++i) {
         auto port = std::make_unique<Port>();
         port->com = o.firstCom + i;

@@ -1,4 +1,5 @@
 #include "components/PortMap.h"
+#include "common/UserStore.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -52,19 +53,14 @@ public:
         // The files the store reads, in its order: this application's, the
         // organisation's, then the system-wide ones. Their places are fixed
         // for the life of the process, as the store's own are.
-        static const std::array<QString, 4> files = {
-            QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).fileName(),
-            QSettings(QSettings::UserScope, QStringLiteral("Ombrix")).fileName(),
-            QSettings(QSettings::SystemScope, QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).fileName(),
-            QSettings(QSettings::SystemScope, QStringLiteral("Ombrix")).fileName(),
-        };
+        static const QStringList files = UserStore::files();
         // Looked at before the read: a change during the read shows next time.
         std::array<FileStamp, 4> now;
-        for (std::size_t i = 0; i < files.size(); ++i)
-            now[i] = FileStamp::of(files[i]);
+        for (std::size_t i = 0; i < now.size(); ++i)
+            now[i] = FileStamp::of(files.value(qsizetype(i)));
         if (!m_read || now != m_stamps) {
             m_values.clear();
-            QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+            QSettings settings = UserStore::open();
             settings.beginGroup(QStringLiteral("Ports"));
             for (const QString &k : settings.childKeys())
                 m_values.insert(k, settings.value(k));

@@ -3,6 +3,7 @@
 #include "components/NetworkAddress.h"
 #include "components/PortDiagnosis.h"
 #include "components/PortMap.h"
+#include "common/UserStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,11 +29,6 @@ QString readLine(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readLine(256)).trimmed();
-}
-
-QSettings store()
-{
-    return QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
 }
 
 // The USB device a tty hangs off: the nearest ancestor of its device
@@ -134,7 +130,7 @@ QMap<int, QString> entries()
 {
     static const QRegularExpression key(QStringLiteral("^COM(\\d{1,3})$"));
     QMap<int, QString> map;
-    QSettings settings = store();
+    QSettings settings = UserStore::open();
     settings.beginGroup(QStringLiteral("Ports"));
     const QStringList keys = settings.childKeys();
     settings.endGroup();
@@ -149,7 +145,7 @@ QMap<int, QString> entries()
 
 bool setEntry(int port, const QString &value)
 {
-    QSettings settings = store();
+    QSettings settings = UserStore::open();
     settings.setValue(QStringLiteral("Ports/COM%1").arg(port), value);
     settings.sync();
     return settings.status() == QSettings::NoError;
@@ -157,7 +153,7 @@ bool setEntry(int port, const QString &value)
 
 bool removeEntry(int port)
 {
-    QSettings settings = store();
+    QSettings settings = UserStore::open();
     settings.remove(QStringLiteral("Ports/COM%1").arg(port));
     settings.sync();
     return settings.status() == QSettings::NoError;

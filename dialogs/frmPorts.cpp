@@ -6,6 +6,7 @@
 #include "components/SerialDevices.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
+#include "common/UserStore.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -254,7 +255,7 @@ bool frmPorts::refusedActive(int port)
 void frmPorts::store(bool stored, int port)
 {
     if (!stored) {
-        const QString file = QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).fileName();
+        const QString file = UserStore::open().fileName();
         lblInfo->setText(LoadResource(TextNotStored).arg(file));
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "common/Globals.h"
 #include "common/ProgramDir.h"
+#include "common/UserStore.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -68,7 +69,7 @@ QString answerKey(const QString &commandLine)
 
 std::optional<bool> rememberedAnswer(const QString &commandLine)
 {
-    QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+    QSettings settings = UserStore::open();
     const QString key = answerKey(commandLine);
     if (settings.value(key + QStringLiteral("/CommandLine")).toString() != commandLine)
         return std::nullopt;
@@ -77,7 +78,7 @@ std::optional<bool> rememberedAnswer(const QString &commandLine)
 
 void rememberAnswer(const QString &commandLine, bool accepted)
 {
-    QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+    QSettings settings = UserStore::open();
     const QString key = answerKey(commandLine);
     settings.setValue(key + QStringLiteral("/CommandLine"), commandLine);
     settings.setValue(key + QStringLiteral("/Run"), accepted);

@@ -4,6 +4,8 @@
 // standard input or a generated pattern, at a chosen rate. At the end it
 // reports how many bytes it sent and their SHA-256, to compare with the log.
 
+#include "common/UserStore.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -197,7 +199,7 @@ int main(int argc, char *argv[])
     // read yet, and keeps the device alive between the reader's opens.
     const QString device = QString::fromLocal8Bit(name);
 
-    QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
+    QSettings settings = UserStore::open();
     const QString key = QStringLiteral("Ports/COM%1").arg(port);
     const QVariant previous = settings.value(key);
     settings.setValue(key, device);
