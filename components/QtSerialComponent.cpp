@@ -4,34 +4,12 @@
 #include "components/PortDiagnosis.h"
 #include "components/PortMap.h"
 
-#include <utility>
-
-namespace {
-
-// Counts nesting for the lifetime of a scope, also when an exception leaves it.
-class DepthGuard
-{
-public:
-    explicit DepthGuard(int &depth)
-        : m_depth(depth)
-    {
-        ++m_depth;
-    }
-    ~DepthGuard() { --m_depth; }
-    DepthGuard(const DepthGuard &) = delete;
-    DepthGuard &operator=(const DepthGuard &) = delete;
-
-private:
-    int &m_depth;
-};
-
-} // namespace
 
 QtSerialComponent::QtSerialComponent(QObject *parent)
-    : SerialComponent(parent)
+    : SerialTransport(parent)
     , m_wait(
           [this](const QString &device, QSerialPort::SerialPortError *error, QString *errorString) {
-              DepthGuard busy(m_busy);
+              const auto scope = busyScope();
               if (!openDevice(device, error, errorString))
                   return false;
               if (!portHungUp(m_port))
@@ -44,11 +22,14 @@ QtSerialComponent::QtSerialComponent(QObject *parent)
           },
           this)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::onReadyRead);
+    connect(&m_port, &QSerialPort::readyRead, this, [this] { onArrival(m_throttle); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onErrorOccurred);
-    m_throttle.callOnTick([this] { onThrottleTick(); });
+    m_throttle.callOnTick([this] { onTick(m_throttle); });
     connect(&m_wait, &DeviceWait::reopened, this, [this] { m_reportLoss = false; });
-    connect(&m_wait, &DeviceWait::reasonChanged, this, [this] { raise(EventDeviceLost); });
+    connect(&m_wait, &DeviceWait::reasonChanged, this, [this] {
+        setLostDescription(m_wait.description());
+        raise(CommEvent::DeviceLost);
+    });
 }
 
 QtSerialComponent::~QtSerialComponent()
@@ -61,56 +42,18 @@ QtSerialComponent::~QtSerialComponent()
         m_port.close();
 }
 
-void QtSerialComponent::setInputMode(int mode)
+void QtSerialComponent::lineChanged()
 {
-    if (mode != 1) // byte arrays are the only input mode
-        throw ComponentError(QStringLiteral("Invalid property value"));
-}
-
-void QtSerialComponent::setCommPort(int port)
-{
-    if (port < PortMap::firstPort || port > PortMap::lastPort)
-        throw ComponentError(QStringLiteral("Invalid port number"));
-    // The device is looked up at open, so a port map edited in between counts.
-    m_commPort = port;
-}
-
-void QtSerialComponent::setSettings(const QString &settings)
-{
-    const std::optional<LineSettings> parsed = LineSettings::parse(settings);
-    if (!parsed)
-        throw ComponentError(QStringLiteral("Invalid setting"));
-    m_settings = *parsed;
-    if (m_port.isOpen()) {
-        // A live change that the device rejects (a pseudo-terminal refuses
-        // parity and short characters with "Invalid argument") leaves the
-        // port open as it was; the values apply in full at the next open.
-        DepthGuard busy(m_busy);
-        m_settings.applyTo(m_port);
-    }
-}
-
-void QtSerialComponent::setHandshaking(int mode)
-{
-    const std::optional<QSerialPort::FlowControl> flow = LineSettings::flowControl(mode);
-    if (!flow)
-        throw ComponentError(QStringLiteral("Invalid property value"));
-    m_flow = *flow;
-    if (m_port.isOpen()) {
-        DepthGuard busy(m_busy);
-        m_port.setFlowControl(m_flow);
-    }
-}
-
-void QtSerialComponent::setLineSwitch(bool on)
-{
-    m_lineSwitch = on;
-    if (m_port.isOpen()) {
-        // A device without modem lines (a pseudo-terminal) refuses; that is
-        // no reason to fail.
-        DepthGuard busy(m_busy);
-        m_port.setDataTerminalReady(on);
-    }
+    // A live change that the device rejects (a pseudo-terminal refuses
+    // parity and short characters with "Invalid argument", and has no modem
+    // lines) leaves the port open as it was; the values apply in full at the
+    // next open.
+    if (!m_port.isOpen())
+        return;
+    const auto scope = busyScope();
+    lineSettings().applyTo(m_port);
+    m_port.setFlowControl(flowControl());
+    m_port.setDataTerminalReady(lineSwitch());
 }
 
 bool QtSerialComponent::portOpen() const
@@ -118,44 +61,25 @@ bool QtSerialComponent::portOpen() const
     return m_port.isOpen() || m_wait.isWaiting();
 }
 
-void QtSerialComponent::setPortOpen(bool open)
+qint64 QtSerialComponent::waitingInDevice() const
 {
-    if (open)
-        openPort();
-    else
-        closePort();
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
 }
 
-int QtSerialComponent::commEvent() const
+void QtSerialComponent::takeWaiting(QByteArray &into)
 {
-    return m_event;
-}
-
-qint64 QtSerialComponent::inBufferCount() const
-{
-    return m_salvaged.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
-}
-
-QByteArray QtSerialComponent::input()
-{
-    // Salvaged bytes arrived before anything the port holds now.
-    QByteArray bytes;
-    bytes.swap(m_salvaged);
     if (m_port.isOpen() && m_port.bytesAvailable() > 0) {
-        bytes.append(m_port.readAll());
+        into.append(m_port.readAll());
         m_throttle.keepPaused();
     }
-    return bytes;
 }
 
-void QtSerialComponent::openPort()
+void QtSerialComponent::openTransport()
 {
-    if (portOpen())
-        return;
-    const QString configured = PortMap::devicePath(m_commPort);
+    const QString configured = PortMap::devicePath(commPort());
     const QString device = PortMap::resolvedPath(configured);
 
-    DepthGuard busy(m_busy);
+    const auto scope = busyScope();
     m_wait.setDevice(configured, device);
     m_openFailure.clear();
     m_reportLoss = true;
@@ -169,7 +93,7 @@ void QtSerialComponent::openPort()
         PortDiagnosis::Facts facts;
         facts.kind = PortDiagnosis::Kind::NoDevice;
         facts.device = configured;
-        facts.port = m_commPort;
+        facts.port = commPort();
         m_openFailure = PortDiagnosis::describe(facts);
         return;
     }
@@ -180,69 +104,44 @@ bool QtSerialComponent::openDevice(const QString &device, QSerialPort::SerialPor
                                    QString *errorString)
 {
     m_port.setPortName(device);
-    m_settings.applyTo(m_port);
-    m_port.setFlowControl(m_flow);
+    lineSettings().applyTo(m_port);
+    m_port.setFlowControl(flowControl());
     m_throttle.reset();
-    m_arrivedInInterval = 0;
-    m_lossPending = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
         *error = m_port.error();
         *errorString = m_port.errorString();
         m_port.clearError();
         return false;
     }
-    m_port.setDataTerminalReady(m_lineSwitch);
+    m_port.setDataTerminalReady(lineSwitch());
     return true;
 }
 
-void QtSerialComponent::closePort()
+void QtSerialComponent::takeRemaining()
 {
-    if (m_wait.isWaiting()) {
-        // The port itself closed when the device went; only the wait is left,
-        // and what the receiver could not write before the loss: it gets one
-        // last event, as at any close.
-        m_wait.stop();
-        if (m_inOnComm == 0 && !m_salvaged.isEmpty())
-            raise(EventReceive);
+    // Waiting for a device that went: the port closed with it, and what
+    // the receiver could not write before the loss is held already.
+    if (!m_port.isOpen())
         return;
-    }
-    if (!m_port.isOpen() || m_closing)
-        return;
-    m_closing = true;
     m_throttle.stop();
+    QByteArray bytes;
     {
-        DepthGuard busy(m_busy);
-        m_throttle.readAtClose(m_salvaged);
+        const auto scope = busyScope();
+        m_throttle.readAtClose(bytes);
     }
-    // Bytes held back by the throttle, or left by a receiver that could not
-    // write them, get one last event so that the receiver can write them
-    // before the port goes. A receiver that closes from its own OnComm
-    // handler is draining already and finds them in input() when it goes on.
-    if (m_inOnComm == 0 && m_port.isOpen() && inBufferCount() > 0)
-        raise(EventReceive);
+    received(bytes);
+}
+
+void QtSerialComponent::closeTransport()
+{
+    m_wait.stop();
     if (m_port.isOpen()) {
-        DepthGuard busy(m_busy);
-        m_salvaged.append(m_port.readAll());
+        const auto scope = busyScope();
+        received(m_port.readAll());
         m_port.close();
         m_port.clearError();
     }
     m_throttle.reset();
-    m_closing = false;
-}
-
-void QtSerialComponent::raise(int event)
-{
-    m_event = event;
-    if (event == EventReceive)
-        m_reportLoss = true;
-    {
-        DepthGuard inOnComm(m_inOnComm);
-        raiseOnComm();
-    }
-    // What the receiver left waiting (its log file could not be opened) is
-    // not news: only bytes beyond it raise the next event, so a failing
-    // receiver hears of each arrival once, not at every tick.
-    m_countAfterEvent = inBufferCount();
 }
 
 void QtSerialComponent::deviceLost(bool notify)
@@ -250,8 +149,8 @@ void QtSerialComponent::deviceLost(bool notify)
     m_throttle.stop();
     {
         // Take what the port still buffers before closing discards it.
-        DepthGuard busy(m_busy);
-        m_salvaged.append(m_port.readAll());
+        const auto scope = busyScope();
+        received(m_port.readAll());
         m_port.close();
         m_port.clearError();
     }
@@ -261,50 +160,10 @@ void QtSerialComponent::deviceLost(bool notify)
     // Bytes salvaged beyond what the receiver has heard of are news; so is
     // the loss, unless the device went again right after a reopen, before
     // anything came: the receiver's last word is then still the first loss.
-    const bool news = m_reportLoss || inBufferCount() > m_countAfterEvent;
+    const bool news = m_reportLoss || freshBytes() > 0;
     m_wait.start();
-    if (!news)
-        return;
-    // Bytes that came before the loss are reported as received data first,
-    // for a receiver that reads only on EventReceive.
-    if (!m_salvaged.isEmpty())
-        raise(EventReceive);
-    if (m_wait.isWaiting()) // unless the receiver closed the port meanwhile
-        raise(EventDeviceLost);
-}
-
-void QtSerialComponent::onReadyRead()
-{
-    // Reads of our own are reported by their caller.
-    if (m_busy > 0 || m_closing)
-        return;
-    if (m_throttle.isActive()) {
-        if (m_throttle.arrivedWhileArmed())
-            return; // read at the tick
-        bool lost = false;
-        {
-            DepthGuard busy(m_busy);
-            lost = m_throttle.readFreely(m_salvaged);
-        }
-        if (lost) {
-            deviceLost(true);
-            return;
-        }
-        // A device faster than the disk is written in pieces of a write's
-        // worth rather than a whole interval's: a large write holds up
-        // reading while the device's buffers fill and its sender waits.
-        if (inBufferCount() - m_countAfterEvent < ReadThrottle::writeBytes)
-            return;
-        m_arrivedInInterval += inBufferCount() - m_countAfterEvent;
-        raise(EventReceive);
-        return;
-    }
-    // Armed before raising, so that a nested event loop in the receiver
-    // finds the port throttled; paused at once, so that the next bytes wait
-    // for the tick rather than wake the program.
-    m_throttle.arm();
-    m_throttle.arrivedWhileArmed();
-    raise(EventReceive);
+    if (news)
+        lost(m_wait.description());
 }
 
 void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
@@ -317,35 +176,21 @@ void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
         return;
     if (!m_port.isOpen())
         return;
-    if (m_busy > 0) {
-        m_lossPending = true;
+    if (busy()) {
+        noteGoneWhileBusy();
         return;
     }
     // Close at once: an open port whose device is gone keeps reporting the
     // error hundreds of thousands of times a second.
-    deviceLost(!m_closing);
+    deviceLost(!closing());
 }
 
-void QtSerialComponent::onThrottleTick()
+bool QtSerialComponent::reading() const
 {
-    if (!m_port.isOpen() || m_closing) {
-        m_throttle.stop();
-        return;
-    }
-    m_lossPending = false;
-    {
-        DepthGuard busy(m_busy);
-        if (m_throttle.readAtTick(m_salvaged))
-            m_lossPending = true;
-    }
-    if (m_lossPending) {
-        deviceLost(true);
-        return;
-    }
-    // What the port holds beyond what the receiver left came in this
-    // interval, after what was reported in it already.
-    const qint64 fresh = inBufferCount() - m_countAfterEvent;
-    const qint64 arrived = std::exchange(m_arrivedInInterval, 0) + fresh;
-    if (m_throttle.intervalEnded(arrived) && fresh > 0)
-        raise(EventReceive);
+    return m_port.isOpen();
+}
+
+void QtSerialComponent::gone()
+{
+    deviceLost(true);
 }

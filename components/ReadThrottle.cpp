@@ -2,6 +2,7 @@
 
 #include "components/DeviceWait.h"
 
+#include <QAbstractSocket>
 #include <QSerialPort>
 #include <QSocketNotifier>
 
@@ -36,8 +37,20 @@ constexpr int quietIntervalsToWatch = 3;
 } // namespace
 
 ReadThrottle::ReadThrottle(QSerialPort &port, QObject *parent)
+    : ReadThrottle(port, &port, nullptr, parent)
+{
+}
+
+ReadThrottle::ReadThrottle(QAbstractSocket &socket, QObject *parent)
+    : ReadThrottle(socket, nullptr, &socket, parent)
+{
+}
+
+ReadThrottle::ReadThrottle(QIODevice &device, QSerialPort *port, QAbstractSocket *socket, QObject *parent)
     : QObject(parent)
+    , m_device(device)
     , m_port(port)
+    , m_socket(socket)
 {
     m_timer.setInterval(intervalMs);
     m_timer.callOnTimeout([this] {
@@ -53,9 +66,17 @@ ReadThrottle::ReadThrottle(QSerialPort &port, QObject *parent)
     });
 }
 
+void ReadThrottle::setReadBufferSize(qint64 size)
+{
+    if (m_port)
+        m_port->setReadBufferSize(size);
+    else
+        m_socket->setReadBufferSize(size);
+}
+
 void ReadThrottle::reset()
 {
-    m_port.setReadBufferSize(0);
+    setReadBufferSize(0);
     m_paused = false;
     m_capped = false;
     m_busyInterval = false;
@@ -75,15 +96,15 @@ void ReadThrottle::stop()
 
 bool ReadThrottle::arrivedWhileArmed()
 {
-    if (!m_busyInterval && m_port.bytesAvailable() < busyIntervalBytes)
+    if (!m_busyInterval && m_device.bytesAvailable() < busyIntervalBytes)
         pause();
     return m_paused;
 }
 
 bool ReadThrottle::readFreely(QByteArray &into)
 {
-    if (m_port.bytesAvailable() > 0)
-        into.append(m_port.readAll());
+    if (m_device.bytesAvailable() > 0)
+        into.append(m_device.readAll());
     // A fast device is read on until the kernel holds nothing. A terminal
     // hands over one line buffer per read; going back to the event loop
     // between them costs a poll and a wake-up each, which held a fast device
@@ -144,7 +165,9 @@ bool ReadThrottle::intervalEnded(qint64 arrived)
 
 QSocketNotifier *ReadThrottle::portReadNotifier() const
 {
-    const auto notifiers = m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    if (!m_port || !m_port->isOpen())
+        return nullptr;
+    const auto notifiers = m_port->findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
     for (QSocketNotifier *notifier : notifiers) {
         if (notifier->type() == QSocketNotifier::Read)
             return notifier;
@@ -169,7 +192,7 @@ void ReadThrottle::pause()
         return;
     }
 #endif
-    m_port.setReadBufferSize(qMax<qint64>(m_port.bytesAvailable(), 1));
+    setReadBufferSize(qMax<qint64>(m_device.bytesAvailable(), 1));
     m_paused = true;
     m_capped = true;
 }
@@ -179,7 +202,7 @@ void ReadThrottle::resume()
     if (!m_paused)
         return;
     if (m_capped)
-        m_port.setReadBufferSize(0);
+        setReadBufferSize(0);
     else
         setPortWatching(true);
     m_paused = false;
@@ -189,8 +212,8 @@ void ReadThrottle::resume()
 bool ReadThrottle::readPaused(QByteArray &into)
 {
     // What the port buffered came first.
-    if (m_port.bytesAvailable() > 0) {
-        into.append(m_port.readAll());
+    if (m_device.bytesAvailable() > 0) {
+        into.append(m_device.readAll());
         setPortWatching(false);
     }
     return readDescriptor(into, readLimit, Until::ShortRead);
@@ -200,7 +223,7 @@ bool ReadThrottle::readDescriptor(QByteArray &into, qint64 limit, Until until)
 {
 #ifdef Q_OS_UNIX
     char chunk[readChunk];
-    const int fd = int(m_port.handle());
+    const int fd = int(m_port ? m_port->handle() : m_socket->socketDescriptor());
     for (qint64 taken = 0; taken < limit;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n > 0) {
@@ -213,10 +236,12 @@ bool ReadThrottle::readDescriptor(QByteArray &into, qint64 limit, Until until)
         if (n < 0 && errno == EINTR)
             continue;
         // A terminal read without data gives 0 (no minimum count is set) or
-        // EAGAIN; so does one that was hung up, which poll tells apart. A
-        // failing read means the device is gone, as when the port's own
-        // read fails.
-        return (n == 0 && portHungUp(m_port)) || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+        // EAGAIN; so does one that was hung up, which poll tells apart. On
+        // a socket 0 is the end of the stream. A failing read means the
+        // device is gone, as when the port's own read fails.
+        if (n == 0)
+            return !m_port || portHungUp(*m_port);
+        return errno != EAGAIN && errno != EWOULDBLOCK;
     }
 #else
     Q_UNUSED(into)

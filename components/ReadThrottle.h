@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QAbstractSocket;
+class QIODevice;
 class QSerialPort;
 class QSocketNotifier;
 
@@ -19,15 +21,23 @@ class QSocketNotifier;
 // plenty is not paused: each wake-up reads it until the kernel holds nothing
 // (readFreely), and it is written out in pieces of writeBytes.
 //
-// Gathering without wake-ups means the port must stop watching its device
-// between ticks, and QSerialPort has no call for that. It watches its
-// descriptor with a read notifier of its own (a child QSocketNotifier); the
-// throttle switches that notifier off ("paused") and reads the descriptor
-// itself at each tick. QSerialPort switches its notifier on again whenever
-// its buffer is read, so every read of the port while paused is followed by
-// switching it off once more (keepPaused). Where no notifier can be found,
-// the port's read buffer is capped at what it holds ("capped"): its next
-// wake-up finds the buffer full and stops watching until the cap is lifted.
+// The device is a serial port or a network socket; the throttle reads its
+// descriptor itself at the ticks. Gathering without wake-ups means the
+// device must stop watching its descriptor between ticks, and neither class
+// has a call for that. Two ways were measured:
+// - QSerialPort (Qt 6.4, Linux) watches its descriptor with a read notifier
+//   of its own, a direct child QSocketNotifier; switched off, the port wakes
+//   the program no more until it is switched on ("paused"). QSerialPort
+//   switches it on again whenever its buffer is read, so every read of the
+//   port while paused is followed by switching it off once more
+//   (keepPaused). This reaches past the public API: usesPortNotifier() says
+//   whether it still works, and a test fails loudly when a Qt update takes
+//   it away. The program then falls back to capping, correct and one
+//   wake-up per tick dearer.
+// - Capping the read buffer at what it holds ("capped"), public for both:
+//   the device's next wake-up reads at most the cap and finds its buffer
+//   full, so it stops watching until the cap is lifted. One wake-up per
+//   interval; a socket is always paused this way.
 class ReadThrottle : public QObject
 {
     Q_OBJECT
@@ -44,6 +54,11 @@ public:
     static constexpr qint64 writeBytes = 65536;
 
     explicit ReadThrottle(QSerialPort &port, QObject *parent = nullptr);
+    explicit ReadThrottle(QAbstractSocket &socket, QObject *parent = nullptr);
+
+    // Whether pausing switches the open port's own read notifier off
+    // (below); false for a socket, or when Qt keeps no such notifier.
+    bool usesPortNotifier() const { return portReadNotifier() != nullptr; }
 
     // A port about to open: nothing paused, capped or busy.
     void reset();
@@ -75,6 +90,8 @@ public:
     void callOnTick(std::function<void()> handler) { m_onTick = std::move(handler); }
 
 private:
+    ReadThrottle(QIODevice &device, QSerialPort *port, QAbstractSocket *socket, QObject *parent);
+    void setReadBufferSize(qint64 size);
     QSocketNotifier *portReadNotifier() const;
     void setPortWatching(bool on);
     void pause();
@@ -83,7 +100,10 @@ private:
     enum class Until { ShortRead, Empty };
     bool readDescriptor(QByteArray &into, qint64 limit, Until until);
 
-    QSerialPort &m_port;
+    // The device under the throttle, and what differs between the two kinds.
+    QIODevice &m_device;
+    QSerialPort *const m_port = nullptr;       // a serial port...
+    QAbstractSocket *const m_socket = nullptr; // ...or a socket
     std::function<void()> m_onTick;
     SharedTimer m_timer;
     QElapsedTimer m_armed;       // when this port's interval began

@@ -15,19 +15,22 @@ class SerialComponent : public QObject
     Q_DISABLE_COPY(SerialComponent)
 
 public:
-    // commEvent() codes
-    static constexpr int EventReceive = 2; // bytes are waiting
-    // The device went away. The port stays logically open (portOpen() is
-    // true) while the component waits for the device to return; see
-    // lostDeviceDescription().
-    static constexpr int EventDeviceLost = 1012;
-    // Something the user should know about the open port: see notice().
-    static constexpr int EventNotice = 1013;
-    // An open port that did not work yet (see pendingDescription()) or any
-    // more (EventDeviceLost) works now. Raised by components that can tell,
-    // such as a network port once its server has shown itself; a local port
-    // lets its next bytes say so.
-    static constexpr int EventOpened = 1014;
+    // What an OnComm tells; the values are the communication event codes.
+    enum class CommEvent {
+        Receive = 2, // bytes are waiting
+        // The device went away. The port stays logically open (portOpen() is
+        // true) while the component waits for the device to return; see
+        // lostDeviceDescription().
+        DeviceLost = 1012,
+        // Something the user should know about the open port: see notice().
+        Notice = 1013,
+        // An open port that did not work yet (see pendingDescription()) or
+        // any more (DeviceLost) works now. Raised by components that can
+        // tell, such as a network port once its server has shown itself; a
+        // local port lets its next bytes say so.
+        Opened = 1014,
+    };
+    Q_ENUM(CommEvent)
 
     using QObject::QObject;
     ~SerialComponent() override = default;
@@ -42,7 +45,9 @@ public:
     // is still active then, and setPortOpen(false) ends the wait.
     virtual bool portOpen() const = 0;
     virtual void setPortOpen(bool open) = 0;
-    virtual int commEvent() const = 0;
+    // The event being raised, for a receiver of the OnComm signal; the
+    // handler given to callOnComm() has it as its argument.
+    CommEvent commEvent() const { return m_event; }
     virtual qint64 inBufferCount() const = 0;
     virtual QByteArray input() = 0; // takes every waiting byte
     // After EventDeviceLost: what happened, naming the device, and that the
@@ -63,27 +68,31 @@ public:
     // Runs `handler` at each communication event in place of emitting
     // OnComm(): a direct call, where hundreds of ports raising events at
     // every tick notice what an emission costs. For the one owner of the
-    // component; an OnComm() emitted by hand reaches it too.
-    void callOnComm(std::function<void()> handler)
+    // component; an OnComm() emitted by hand reaches it too. The event is
+    // the handler's argument, so that one raised from within the handler
+    // (a close from it) changes nothing for the handler under way.
+    void callOnComm(std::function<void(CommEvent)> handler)
     {
         m_onComm = std::move(handler);
-        connect(this, &SerialComponent::OnComm, this, [this] { m_onComm(); });
+        connect(this, &SerialComponent::OnComm, this, [this](CommEvent event) { m_onComm(event); });
     }
 
 signals:
-    void OnComm();
+    void OnComm(SerialComponent::CommEvent event);
 
 protected:
-    void raiseOnComm()
+    void raiseOnComm(CommEvent event)
     {
+        m_event = event;
         if (!m_onComm) {
-            emit OnComm();
+            emit OnComm(event);
             return;
         }
-        const std::function<void()> handler = m_onComm; // may delete this
-        handler();
+        const std::function<void(CommEvent)> handler = m_onComm; // may delete this
+        handler(event);
     }
 
 private:
-    std::function<void()> m_onComm;
+    std::function<void(CommEvent)> m_onComm;
+    CommEvent m_event = CommEvent::Receive;
 };

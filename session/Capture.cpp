@@ -4,9 +4,6 @@
 
 Capture::Outcome Capture::receive(SerialComponent &comm, const QString &logPath)
 {
-    if (comm.commEvent() != SerialComponent::EventReceive)
-        return Outcome::Ignored;
-
     if (!m_writer.open(logPath.trimmed())) {
         m_error = m_writer.error();
         return Outcome::FileError;

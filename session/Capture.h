@@ -17,12 +17,12 @@ class Capture
 {
 public:
     enum class Outcome {
-        Ignored,   // not a receive event
         Written,   // every waiting byte is in the file
         FileError, // the file could not be opened or written; nothing is lost
     };
 
-    // Drains `comm` into the file at `logPath` (trimmed of blanks).
+    // A receive event: drains `comm` into the file at `logPath` (trimmed
+    // of blanks).
     Outcome receive(SerialComponent &comm, const QString &logPath);
 
     // Closes the log file; the next receive event opens it again.

@@ -15,7 +15,7 @@ PortRouter::PortRouter(QObject *parent)
 {
     for (SerialComponent *c :
          {static_cast<SerialComponent *>(m_local), static_cast<SerialComponent *>(m_network)})
-        c->callOnComm([this, c] { onComm(c); });
+        c->callOnComm([this, c](CommEvent event) { onComm(c, event); });
 }
 
 // Both components keep the properties, so that either opens with them.
@@ -71,19 +71,19 @@ void PortRouter::setPortOpen(bool open)
     }
 }
 
-void PortRouter::onComm(SerialComponent *from)
+void PortRouter::onComm(SerialComponent *from, CommEvent event)
 {
     if (from != m_active)
         return;
     if (from == m_network) {
-        if (from->commEvent() == EventNotice && m_network->noticeWarns())
+        if (event == CommEvent::Notice && m_network->noticeWarns())
             report(from->notice());
-        else if (from->commEvent() == EventDeviceLost)
+        else if (event == CommEvent::DeviceLost)
             report(from->lostDeviceDescription());
-        else if (from->commEvent() == EventOpened)
+        else if (event == CommEvent::Opened)
             m_reported.clear();
     }
-    raiseOnComm();
+    raiseOnComm(event);
 }
 
 void PortRouter::report(const QString &trouble)
@@ -91,7 +91,7 @@ void PortRouter::report(const QString &trouble)
     // Every report of the port's trouble passes here. A port that keeps
     // failing the same way -- retrying by itself, or activated again and
     // again by the service -- is reported once; once it has worked again
-    // (EventOpened), its next trouble is news.
+    // (Opened), its next trouble is news.
     const QString port = QStringLiteral("COM%1").arg(m_port);
     const QString state = port + QLatin1Char('\n') + trouble;
     if (state == m_reported)

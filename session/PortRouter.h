@@ -26,7 +26,6 @@ public:
     void setLineSwitch(bool on) override;
     bool portOpen() const override { return m_active->portOpen(); }
     void setPortOpen(bool open) override;
-    int commEvent() const override { return m_active->commEvent(); }
     qint64 inBufferCount() const override { return m_active->inBufferCount(); }
     QByteArray input() override { return m_active->input(); }
     QString lostDeviceDescription() const override { return m_active->lostDeviceDescription(); }
@@ -35,7 +34,7 @@ public:
     QString pendingDescription() const override { return m_active->pendingDescription(); }
 
 private:
-    void onComm(SerialComponent *from);
+    void onComm(SerialComponent *from, CommEvent event);
     void report(const QString &trouble);
 
     QtSerialComponent *const m_local;

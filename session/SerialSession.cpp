@@ -42,7 +42,7 @@ SerialSession::SerialSession(SerialComponent *serial, QObject *parent)
 {
     m_serial->setParent(this);
     m_serial->setInputMode(1);
-    m_serial->callOnComm([this] { onComm(); });
+    m_serial->callOnComm([this](SerialComponent::CommEvent event) { onComm(event); });
     m_idleClose.setObjectName(QStringLiteral("idleClose"));
     m_idleClose.setInterval(idleCloseMs / quietTicksToClose);
     m_idleClose.callOnTimeout([this] { idleTick(); });
@@ -89,7 +89,7 @@ SerialSession::Activation SerialSession::activate(int port, const QString &setti
     }
     m_active = true;
     // A network port connects in the background: it is open, and says so
-    // once it works (EventOpened) or why it does not (EventDeviceLost).
+    // once it works (Opened) or why it does not (DeviceLost).
     const QString pending = m_serial->pendingDescription();
     setStatus(statusOf(pending.isEmpty() ? TextOpen : TextConnecting), pending);
     return Activation::Opened;
@@ -132,21 +132,22 @@ void SerialSession::LogErrors(const QString &Desc)
     ErrorReport::report(m_portName, Desc);
 }
 
-void SerialSession::onComm()
+void SerialSession::onComm(SerialComponent::CommEvent event)
 {
-    emit commEvent();
-    if (m_serial->commEvent() == SerialComponent::EventDeviceLost) {
+    emit commEvent(event);
+    switch (event) {
+    case SerialComponent::CommEvent::DeviceLost:
         // Nothing can arrive any more: say so rather than go on showing "Open".
         setStatus(errorStatus(m_serial->lostDeviceDescription()));
         return;
-    }
-    if (m_serial->commEvent() == SerialComponent::EventNotice) {
+    case SerialComponent::CommEvent::Notice:
         setStatus(m_status, m_serial->notice());
         return;
-    }
-    if (m_serial->commEvent() == SerialComponent::EventOpened) {
+    case SerialComponent::CommEvent::Opened:
         setStatus(statusOf(TextOpen), m_serial->notice());
         return;
+    case SerialComponent::CommEvent::Receive:
+        break;
     }
     const QString path = m_logFile.trimmed();
     const Capture::Outcome outcome = m_capture.receive(*m_serial, path);
@@ -155,8 +156,6 @@ void SerialSession::onComm()
         m_idleClose.start();
     }
     switch (outcome) {
-    case Capture::Outcome::Ignored:
-        break;
     case Capture::Outcome::Written:
         // Fixed English texts from here on, whatever the display language.
         // What the port has to say (a network port's far settings) stays.

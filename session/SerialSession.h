@@ -1,12 +1,12 @@
 #pragma once
 
 #include "common/SharedTimer.h"
+#include "components/SerialComponent.h"
 #include "session/Capture.h"
 
 #include <QObject>
 #include <QString>
 
-class SerialComponent;
 struct SessionSettings;
 
 // One logging session without any window: it opens its serial component
@@ -66,13 +66,13 @@ public:
 
 signals:
     // Raised for every communication event of the component, before it is handled.
-    void commEvent();
+    void commEvent(SerialComponent::CommEvent event);
     // The status text changed; `detail` says more where there is more to say
     // (the file or device concerned and why).
     void statusChanged(const QString &text, const QString &detail);
 
 private:
-    void onComm();
+    void onComm(SerialComponent::CommEvent event);
     void idleTick();
     void setStatus(const QString &text, const QString &detail = QString());
 

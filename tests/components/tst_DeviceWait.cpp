@@ -30,7 +30,7 @@ private slots:
         QTRY_COMPARE(component->inBufferCount(), 8);
         pty.closeMaster();
         QTRY_COMPARE(rx.otherEvents(), 1);
-        QCOMPARE(rx.events.last(), SerialComponent::EventDeviceLost);
+        QCOMPARE(rx.events.last(), SerialComponent::CommEvent::DeviceLost);
         QVERIFY(component->portOpen()); // waiting for the device to return
         QCOMPARE(component->lostDeviceDescription(), device + m_away);
         QVERIFY(throttleTicksPass(5));
@@ -71,7 +71,7 @@ private slots:
         if (backAtOnce)
             QVERIFY(plug.plugIn()); // no event loop runs in between
         QTRY_COMPARE(rx.otherEvents(), 1);
-        QCOMPARE(rx.events.last(), SerialComponent::EventDeviceLost);
+        QCOMPARE(rx.events.last(), SerialComponent::CommEvent::DeviceLost);
         QVERIFY(rx.openAtEvent.last() && component->portOpen());
         if (!backAtOnce) {
             QCOMPARE(component->lostDeviceDescription(), device + m_away);

@@ -139,7 +139,7 @@ private slots:
         const qsizetype before = rx.events.size();
         component->setPortOpen(false);
         QVERIFY(!component->portOpen());
-        QCOMPARE(rx.events.mid(before), QList<int>{SerialComponent::EventReceive});
+        QCOMPARE(rx.events.mid(before), QList{SerialComponent::CommEvent::Receive});
         QVERIFY(rx.openAtEvent.last()); // raised before the port closed
         // What the receiver leaves is kept for it, also after the close.
         QCOMPARE(component->inBufferCount(), drainAtClose ? 0 : last.size());
@@ -156,7 +156,7 @@ private slots:
             connect(component.get(), &SerialComponent::OnComm, this, [&] { component->setPortOpen(false); });
         QVERIFY(a.write("abc"));
         QTRY_VERIFY(!component->portOpen());
-        QCOMPARE(rx.events, QList<int>{SerialComponent::EventReceive});
+        QCOMPARE(rx.events, QList{SerialComponent::CommEvent::Receive});
         QCOMPARE(rx.bytes + component->input(), QByteArray("abc"));
         disconnect(closing);
         m_env.mapPort(1, b.slavePath());

@@ -77,7 +77,7 @@ private slots:
         auto s = session(scheme + QStringLiteral("://127.0.0.1:%1").arg(server), log);
         int notices = 0;
         connect(s.get(), &SerialSession::commEvent, this,
-                [&] { notices += s->serial()->commEvent() == SerialComponent::EventNotice; });
+                [&](SerialComponent::CommEvent event) { notices += event == SerialComponent::CommEvent::Notice; });
         Pty &pty = server == m_server.rfcPort ? m_server.rfcPty : m_server.rawPty;
         char received[4096];
         while (::read(pty.masterFd(), received, sizeof received) > 0) {

@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(shape->FillColor(), ShapeIndicator::Green);
         QVERIFY(!w->Timer2.isActive()); // at rest the window does not tick
         for (int round = 0; round < 2; ++round) {
-            emit session(*w)->commEvent(); // any event, whatever its code
+            emit session(*w)->commEvent(SerialComponent::CommEvent::Notice); // any event
             QCOMPARE(shape->FillColor(), ShapeIndicator::Red);
             // The test gives the ticks itself; the real ones wait for the event loop.
             for (int tick = 1; tick <= 3; ++tick) {

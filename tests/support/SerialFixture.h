@@ -21,18 +21,18 @@ class Receiver : public QObject
 public:
     explicit Receiver(SerialComponent &c)
     {
-        connect(&c, &SerialComponent::OnComm, this, [this, &c] {
-            events.append(c.commEvent());
+        connect(&c, &SerialComponent::OnComm, this, [this, &c](SerialComponent::CommEvent event) {
+            events.append(event);
             openAtEvent.append(c.portOpen());
-            while (drain && c.commEvent() == SerialComponent::EventReceive && c.inBufferCount() > 0)
+            while (drain && event == SerialComponent::CommEvent::Receive && c.inBufferCount() > 0)
                 bytes += c.input();
         });
     }
-    qsizetype otherEvents() const { return events.size() - events.count(SerialComponent::EventReceive); }
+    qsizetype otherEvents() const { return events.size() - events.count(SerialComponent::CommEvent::Receive); }
 
     bool drain = true; // false: leave bytes waiting, as when the log can't be opened
     QByteArray bytes;
-    QList<int> events;
+    QList<SerialComponent::CommEvent> events;
     QList<bool> openAtEvent;
 };
 

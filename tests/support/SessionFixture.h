@@ -25,7 +25,6 @@ public:
     {
         open = value && opens, record(QStringLiteral("open %1").arg(value));
     }
-    int commEvent() const override { return 0; }
     qint64 inBufferCount() const override { return 0; }
     QByteArray input() override { return {}; }
     QString lostDeviceDescription() const override { return {}; }
