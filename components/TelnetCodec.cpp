@@ -53,66 +53,71 @@ QByteArray TelnetCodec::decode(const QByteArray &bytes)
             if (p == end)
                 break;
         }
-        const quint8 c = quint8(*p++);
-        switch (m_state) {
-        case State::Data:
-            if (c == IAC) {
-                m_state = State::Iac;
-            } else { // CR outside binary mode: a NUL after it is padding
-                out.append(char(c));
-                m_state = State::Cr;
-            }
-            break;
-        case State::Cr:
-            m_state = State::Data;
-            if (c == 0)
-                break;
-            --p; // anything else is data (or IAC) in its own right
-            break;
-        case State::Iac:
-            m_state = State::Data;
-            if (c == IAC)
-                out.append(char(IAC));
-            else if (c >= WILL && c <= DONT) {
-                m_verb = c;
-                m_state = State::Verb;
-            } else if (c == SB) {
-                m_sub.clear();
-                m_subOverflow = false;
-                m_state = State::Sub;
-            }
-            // Other commands (NOP, GA, BREAK, AYT...) carry no port bytes.
-            break;
-        case State::Verb:
-            m_state = State::Data;
-            negotiate(m_verb, c);
-            break;
-        case State::Sub:
-            if (c == IAC)
-                m_state = State::SubIac;
-            else if (m_sub.size() < maxSubnegotiation)
-                m_sub.append(char(c));
-            else
-                m_subOverflow = true;
-            break;
-        case State::SubIac:
-            if (c == IAC) {
-                m_state = State::Sub;
-                if (m_sub.size() < maxSubnegotiation)
-                    m_sub.append(char(IAC));
-            } else {
-                // IAC SE ends it; a server that leaves out the SE ends it too.
-                m_state = State::Data;
-                subnegotiation();
-                if (c != SE) {
-                    m_state = State::Iac;
-                    --p;
-                }
-            }
-            break;
-        }
+        if (step(quint8(*p), out))
+            ++p;
     }
     return out;
+}
+
+bool TelnetCodec::step(quint8 c, QByteArray &out)
+{
+    switch (m_state) {
+    case State::Data:
+        if (c == IAC) {
+            m_state = State::Iac;
+        } else { // CR outside binary mode: a NUL after it is padding
+            out.append(char(c));
+            m_state = State::Cr;
+        }
+        break;
+    case State::Cr:
+        m_state = State::Data;
+        if (c == 0)
+            break;
+        return false; // anything else is data (or IAC) in its own right
+    case State::Iac:
+        m_state = State::Data;
+        if (c == IAC)
+            out.append(char(IAC));
+        else if (c >= WILL && c <= DONT) {
+            m_verb = c;
+            m_state = State::Verb;
+        } else if (c == SB) {
+            m_sub.clear();
+            m_subOverflow = false;
+            m_state = State::Sub;
+        }
+        // Other commands (NOP, GA, BREAK, AYT...) carry no port bytes.
+        break;
+    case State::Verb:
+        m_state = State::Data;
+        negotiate(m_verb, c);
+        break;
+    case State::Sub:
+        if (c == IAC)
+            m_state = State::SubIac;
+        else if (m_sub.size() < maxSubnegotiation)
+            m_sub.append(char(c));
+        else
+            m_subOverflow = true;
+        break;
+    case State::SubIac:
+        if (c == IAC) {
+            m_state = State::Sub;
+            if (m_sub.size() < maxSubnegotiation)
+                m_sub.append(char(IAC));
+        } else {
+            // IAC SE ends it; a server that leaves out the SE ends it too.
+            m_state = State::Data;
+            subnegotiation();
+            if (c != SE) {
+                m_state = State::Iac;
+                return false;
+            }
+        }
+        break;
+    }
+    return true;
 }
 
 void TelnetCodec::negotiate(quint8 verb, quint8 option)

@@ -64,6 +64,9 @@ public:
 private:
     enum class State { Data, Cr, Iac, Verb, Sub, SubIac };
 
+    // One byte outside a run of plain data; false when it is to be read
+    // again in the state it led to.
+    bool step(quint8 c, QByteArray &out);
     void negotiate(quint8 verb, quint8 option);
     void subnegotiation();
     void reply(quint8 verb, quint8 option);
