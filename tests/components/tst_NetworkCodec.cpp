@@ -1,4 +1,6 @@
+#include "components/ComPortSettings.h"
 #include "components/NetworkAddress.h"
+#include "components/ServerStream.h"
 #include "components/TelnetCodec.h"
 
 #include <QTest>
@@ -159,6 +161,69 @@ private slots:
         }
         QCOMPARE(TelnetCodec::command(TelnetCodec::SetBaudRate, QByteArray("\0\0\xff\0", 4)),
                  QByteArray("\xff\xfa\x2c\x01\x00\x00\xff\xff\x00\xff\xf0", 11));
+    }
+
+    // The far port's settings: what is sent, and how the answers read.
+    void farSettings_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("flow");
+        QTest::addColumn<QString>("answers"); // command:value in hex, each; the server's
+        QTest::addColumn<QString>("verdict"); // "!" first: it differs from what was asked
+        QTest::newRow("as asked") << "9600,N,8,1" << 0 << "1:00002580 2:08 3:01 4:01 5:01"
+                                  << "baud rate 9600, 8 data bits, no parity, 1 stop bit, no flow control";
+        QTest::newRow("other values") << "115200,E,7,2" << 2 << "1:00002580 2:07 3:05 4:03 5:03"
+                                      << "!baud rate 9600 (not baud rate 115200 as asked), 7 data bits, space "
+                                         "parity (not even parity as asked), 1.5 stop bits (not 2 stop bits "
+                                         "as asked), RTS/CTS";
+        // DTR is answered with SET-CONTROL too; refused or not, it says nothing.
+        QTest::newRow("DTR answer, short value") << "300,O,5,1" << 1 << "1:00012c 5:09 2:05 3:02 4:01 5:02"
+                                                 << "";
+        QTest::newRow("not all answered") << "9600,N,8,1" << 0 << "1:00002580 2:08 3:01 4:01" << "";
+    }
+    void farSettings()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, flow);
+        QFETCH(QString, answers);
+        ComPortSettings far;
+        const QByteArray sent =
+            far.ask(*LineSettings::parse(settings), *LineSettings::flowControl(flow), true);
+        QCOMPARE(sent.count("\xff\xfa\x2c"), 6);
+        QVERIFY(sent.endsWith("\xff\xfa\x2c\x05\x08\xff\xf0"));
+        QList<TelnetCodec::Answer> list;
+        for (const QString &a : answers.split(u' '))
+            list.append({quint8(a.section(u':', 0, 0).toInt()), QByteArray::fromHex(a.section(u':', 1).toLatin1())});
+        const std::optional<ComPortSettings::Verdict> verdict = far.note(list);
+        QTEST(verdict ? (verdict->differs ? "!" : "") + verdict->text : QString(), "verdict");
+    }
+
+    // Telnet or raw TCP: decided by the server's answer to our request alone.
+    void serverStream_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("out"); // while held, then what release() hands over
+        QTest::addColumn<bool>("telnet");
+        QTest::newRow("raw TCP") << false << QByteArray("\xff\xfd\x2cx") << QByteArray("|\xff\xfd\x2cx") << false;
+        QTest::newRow("looks like telnet, never answers")
+            << true << QByteArray("a\xff\xff\xff\xfb\x01") << QByteArray("|a\xff\xff\xff\xfb\x01") << false;
+        QTest::newRow("answers")
+            << true << QByteArray("a\xff\xff\xff\xfd\x2c\xff\xfb\x01") << QByteArray("|a\xff") << true;
+    }
+    void serverStream()
+    {
+        QFETCH(bool, rfc2217);
+        QFETCH(QByteArray, in);
+        ServerStream stream;
+        QCOMPARE(stream.start(rfc2217), rfc2217 ? QByteArray("\xff\xfb\x2c") : QByteArray());
+        QByteArray out;
+        for (const char c : in)
+            out += stream.take(QByteArray(1, c));
+        out += '|' + stream.release(false);
+        QTEST(out, "out");
+        QTEST(stream.kind() == ServerStream::Kind::Telnet, "telnet");
+        QCOMPARE(stream.take("\xff\xff"), stream.kind() == ServerStream::Kind::Telnet ? "\xff" : "\xff\xff");
     }
 };
 
