@@ -1,9 +1,12 @@
 #include "components/ComponentError.h"
 #include "components/PortMap.h"
+#include "components/ReadThrottle.h"
 #include "tests/support/Files.h"
 #include "tests/support/SerialFixture.h"
 
 #include <QDir>
+#include <QSerialPort>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <functional>
@@ -194,6 +197,28 @@ private slots:
         eventsAtTick.append(rx.events.size());
         for (qsizetype i = 1; i < eventsAtTick.size(); ++i)
             QVERIFY2(eventsAtTick[i] - eventsAtTick[i - 1] <= 2, qPrintable(QString::number(i)));
+    }
+
+    // A paused port is not watched: QSerialPort's own read notifier, which
+    // its API does not offer, is switched off until the tick reads.
+    void pausedPortIsNotWatched()
+    {
+        Pty pty;
+        QSerialPort port(pty.slavePath());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        ReadThrottle throttle(port);
+        QVERIFY2(throttle.usesPortNotifier(), "QSerialPort keeps no child read notifier any more: paused "
+                                              "ports fall back to capping, one wake-up per tick dearer");
+        throttle.arm();
+        QVERIFY(throttle.arrivedWhileArmed());
+        QSignalSpy woken(&port, &QSerialPort::readyRead);
+        QVERIFY(pty.write("held") && pty.waitQueuedAtSlave(4));
+        QCoreApplication::processEvents();
+        QByteArray bytes;
+        QVERIFY(!throttle.readAtTick(bytes));
+        QCOMPARE(bytes, QByteArray("held"));
+        QCOMPARE(woken.count(), 0);
+        throttle.stop();
     }
 };
 
