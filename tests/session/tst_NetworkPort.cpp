@@ -270,8 +270,8 @@ private slots:
             }
         });
         QFile::remove(ErrorReport::logPath());
-        auto s = session(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()),
-                         m_env.filePath(QStringLiteral("recovers.log")));
+        const QString log = m_env.filePath(QStringLiteral("recovers.log"));
+        auto s = session(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()), log);
         s->serial()->findChild<NetworkSerialComponent *>()->setRetryInterval(1);
         for (int round = 0; round < 2; ++round) {
             QCOMPARE(s->activate(5, QStringLiteral("9600,N,8,1"), 0), Activation::Opened);
@@ -281,11 +281,20 @@ private slots:
         QCOMPARE(errorLog().count(u"Ombrix Error: COM5, "), 1);
         QVERIFY(errorLog().contains(u"may be in use by another client"));
         keep = true;
+        QByteArray sent;
         for (int drop = 1; drop <= 2; ++drop) {
             QTRY_COMPARE_WITH_TIMEOUT(s->status(), QStringLiteral("Status: Open"), 30000);
-            for (QTcpSocket *c : std::exchange(kept, {}))
-                c->close();
+            QTRY_COMPARE_WITH_TIMEOUT(kept.size(), 1, 30000);
+            // Bytes sent just before a drop are in the log when the drop is told.
+            for (const QByteArray &bytes : {QByteArray("first "), QByteArray("just before the drop ")}) {
+                QVERIFY(kept[0]->write(bytes) == bytes.size() && kept[0]->flush());
+                sent += bytes;
+                if (bytes.startsWith("first"))
+                    QTRY_COMPARE_WITH_TIMEOUT(readFile(log), sent, 30000);
+            }
+            std::exchange(kept, {})[0]->close();
             QTRY_COMPARE_WITH_TIMEOUT(errorLog().count(u"the connection was closed; waiting"), drop, 30000);
+            QCOMPARE(readFile(log), sent);
         }
         QCOMPARE(errorLog().count(u"Ombrix Error: COM5, "), 3);
     }
