@@ -1,8 +1,13 @@
 #include "components/PortMap.h"
-#include "common/UserStore.h"
 
+#include "common/UserStore.h"
+#include "components/NetworkAddress.h"
+#include "components/SerialDevices.h"
+
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -48,7 +53,8 @@ struct FileStamp
 class MapCache
 {
 public:
-    QVariant value(const QString &key)
+    // Every key of group "Ports" with its value, as the store has them now.
+    const QHash<QString, QVariant> &values()
     {
         // The files the store reads, in its order: this application's, the
         // organisation's, then the system-wide ones. Their places are fixed
@@ -67,7 +73,7 @@ public:
             m_stamps = now;
             m_read = true;
         }
-        return m_values.value(key);
+        return m_values;
     }
 
 private:
@@ -76,14 +82,21 @@ private:
     QHash<QString, QVariant> m_values;
 };
 
-} // namespace
-
-namespace PortMap {
-
-QString devicePath(int port)
+MapCache &cache()
 {
     static MapCache map;
-    const QVariant value = map.value(QStringLiteral("COM%1").arg(port));
+    return map;
+}
+
+QString keyOf(int port)
+{
+    return QStringLiteral("COM%1").arg(port);
+}
+
+// The device path `stored` gives `port`, or its default device.
+QString pathIn(const QHash<QString, QVariant> &stored, int port)
+{
+    const QVariant value = stored.value(keyOf(port));
     // The store's INI format reads an unquoted value containing commas as a
     // list; a device path may contain commas, so put it back together.
     QString configured = value.typeId() == QMetaType::QStringList
@@ -94,9 +107,33 @@ QString devicePath(int port)
     // layer recurses until the stack overflows while locking such a name.
     // Shown as U+FFFD, the entry names a device that does not exist.
     configured.replace(QChar::Null, QChar::ReplacementCharacter);
-    if (!configured.isEmpty())
-        return configured;
+    return configured.isEmpty() ? PortMap::defaultDevice(port) : configured;
+}
+
+// Writes `value` for `key`, or removes the key when `value` is null.
+bool storeEntry(const QString &key, const QVariant &value)
+{
+    QSettings settings = UserStore::open();
+    if (value.isValid())
+        settings.setValue(QStringLiteral("Ports/") + key, value);
+    else
+        settings.remove(QStringLiteral("Ports/") + key);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+} // namespace
+
+namespace PortMap {
+
+QString defaultDevice(int port)
+{
     return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+}
+
+QString devicePath(int port)
+{
+    return pathIn(cache().values(), port);
 }
 
 QString resolvedDevicePath(int port)
@@ -112,6 +149,41 @@ QString resolvedPath(const QString &configured)
         QFileInfo(configured).isRelative() ? QStringLiteral("/dev/") + configured : configured;
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return canonical.isEmpty() ? configured : canonical;
+}
+
+QMap<int, QString> entries()
+{
+    static const QRegularExpression key(QStringLiteral("^COM(\\d{1,3})$"));
+    const QHash<QString, QVariant> stored = cache().values();
+    QMap<int, QString> map;
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+        const QRegularExpressionMatch m = key.match(it.key());
+        const int port = m.hasMatch() ? m.captured(1).toInt() : 0;
+        if (port >= firstPort && port <= lastPort)
+            map.insert(port, pathIn(stored, port));
+    }
+    return map;
+}
+
+bool setEntry(int port, const QString &value)
+{
+    return storeEntry(keyOf(port), value);
+}
+
+bool removeEntry(int port)
+{
+    return storeEntry(keyOf(port), QVariant());
+}
+
+bool isFree(int port, const QMap<int, QString> &entries)
+{
+    return !entries.contains(port) && !SerialDevices::hasUart(port - 1);
+}
+
+bool names(const QString &value, const SerialDevices::Device &device)
+{
+    return !NetworkAddress::isUrl(value) &&
+           (QDir::cleanPath(value) == device.path || resolvedPath(value) == device.node);
 }
 
 } // namespace PortMap

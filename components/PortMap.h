@@ -1,13 +1,23 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 
-// Which device file a COM number opens: the key COM<n> in group "Ports" of the
-// per-user settings store, else /dev/ttyS<n-1>.
+namespace SerialDevices {
+struct Device;
+}
+
+// The port map: which device file or network address a COM number opens,
+// the key COM<n> in group "Ports" of the per-user settings store, else the
+// number's default device /dev/ttyS<n-1>. Reads, lists and writes the
+// entries.
 namespace PortMap {
 
 inline constexpr int firstPort = 1;
 inline constexpr int lastPort = 255;
+
+// /dev/ttyS<port-1>: what a number without an entry opens.
+QString defaultDevice(int port);
 
 // The device path as configured (or the default), not resolved.
 QString devicePath(int port);
@@ -21,5 +31,19 @@ QString resolvedDevicePath(int port);
 // /dev, symbolic links are followed; a path that leads nowhere comes back
 // as given.
 QString resolvedPath(const QString &configured);
+
+// The entries of the map: COM number -> value as the map gives it.
+QMap<int, QString> entries();
+// Stores or removes one entry at once; false when the store cannot be written.
+bool setEntry(int port, const QString &value);
+bool removeEntry(int port);
+
+// True when `port` may be given to a device: `entries` has none for it and
+// no UART is behind its default device.
+bool isFree(int port, const QMap<int, QString> &entries);
+
+// True when the map value `value` names `device`: it gives the device's
+// link, or a path that leads to the same node. A network address names none.
+bool names(const QString &value, const SerialDevices::Device &device);
 
 } // namespace PortMap

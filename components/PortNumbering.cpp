@@ -15,13 +15,13 @@ constexpr int settleMs = 50;
 bool named(const QMap<int, QString> &entries, const SerialDevices::Device &device)
 {
     return std::any_of(entries.cbegin(), entries.cend(),
-                       [&device](const QString &value) { return SerialDevices::names(value, device); });
+                       [&device](const QString &value) { return PortMap::names(value, device); });
 }
 
 int lowestFree(const QMap<int, QString> &entries)
 {
     for (int n = PortNumbering::firstNumber; n <= PortMap::lastPort; ++n) {
-        if (!entries.contains(n) && !SerialDevices::hasUart(n - 1))
+        if (PortMap::isFree(n, entries))
             return n;
     }
     return 0;
@@ -64,7 +64,7 @@ void PortNumbering::watch()
 QList<std::pair<int, QString>> PortNumbering::numberNewDevices()
 {
     QList<std::pair<int, QString>> given;
-    QMap<int, QString> entries = SerialDevices::entries();
+    QMap<int, QString> entries = PortMap::entries();
     const QString byId = SerialDevices::byIdDirectory();
     for (const SerialDevices::Device &device : SerialDevices::present()) {
         if (QFileInfo(device.path).absolutePath() != byId || named(entries, device))
@@ -74,7 +74,7 @@ QList<std::pair<int, QString>> PortNumbering::numberNewDevices()
             qWarning("No free COM number left for %s", qPrintable(device.path));
             break;
         }
-        if (!SerialDevices::setEntry(port, device.path)) {
+        if (!PortMap::setEntry(port, device.path)) {
             qWarning("Cannot store COM%d=%s in the port map", port, qPrintable(device.path));
             break;
         }

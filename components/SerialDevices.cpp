@@ -1,15 +1,11 @@
 #include "components/SerialDevices.h"
 
-#include "components/NetworkAddress.h"
 #include "components/PortDiagnosis.h"
-#include "components/PortMap.h"
-#include "common/UserStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 
 #include <cerrno>
 
@@ -118,45 +114,6 @@ QList<Device> present()
             devices.append({node, node, describe(node)});
     }
     return devices;
-}
-
-bool names(const QString &value, const Device &device)
-{
-    return !NetworkAddress::isUrl(value) &&
-           (QDir::cleanPath(value) == device.path || PortMap::resolvedPath(value) == device.node);
-}
-
-QMap<int, QString> entries()
-{
-    static const QRegularExpression key(QStringLiteral("^COM(\\d{1,3})$"));
-    QMap<int, QString> map;
-    QSettings settings = UserStore::open();
-    settings.beginGroup(QStringLiteral("Ports"));
-    const QStringList keys = settings.childKeys();
-    settings.endGroup();
-    for (const QString &k : keys) {
-        const QRegularExpressionMatch m = key.match(k);
-        const int port = m.hasMatch() ? m.captured(1).toInt() : 0;
-        if (port >= PortMap::firstPort && port <= PortMap::lastPort)
-            map.insert(port, PortMap::devicePath(port));
-    }
-    return map;
-}
-
-bool setEntry(int port, const QString &value)
-{
-    QSettings settings = UserStore::open();
-    settings.setValue(QStringLiteral("Ports/COM%1").arg(port), value);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
-}
-
-bool removeEntry(int port)
-{
-    QSettings settings = UserStore::open();
-    settings.remove(QStringLiteral("Ports/COM%1").arg(port));
-    settings.sync();
-    return settings.status() == QSettings::NoError;
 }
 
 QString permissionAdvice(const QString &node)

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QList>
-#include <QMap>
 #include <QString>
 
 // The serial devices this machine has now, as the system describes them:
 // USB adapters (by their stable links and USB descriptors), built-in ports
-// with a UART behind them and Bluetooth serial links. Also the entries of
-// the port map as a whole, which the numbering and the port dialog edit.
+// with a UART behind them and Bluetooth serial links. The port map
+// (PortMap) tells which COM number names which of them.
 namespace SerialDevices {
 
 struct Device
@@ -33,16 +32,6 @@ QString describe(const QString &node);
 // Every serial device present: the links of byIdDirectory() in name order,
 // then the other serial ports of the system in name order.
 QList<Device> present();
-
-// True when the map value `value` names `device`: it gives the device's
-// link, or a path that leads to the same node. A network address names none.
-bool names(const QString &value, const Device &device);
-
-// The entries of the port map: COM number -> value as the map gives it.
-QMap<int, QString> entries();
-// Stores or removes one entry at once; false when the store cannot be written.
-bool setEntry(int port, const QString &value);
-bool removeEntry(int port);
 
 // The advice a permission refusal gets on the status line, when `node`
 // cannot be opened by this user for lack of permission; else empty.

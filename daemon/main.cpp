@@ -55,7 +55,7 @@ void printLine(const QString &line)
 void listPorts(QTextStream &out)
 {
     QList<SerialDevices::Device> devices = SerialDevices::present();
-    const QMap<int, QString> entries = SerialDevices::entries();
+    const QMap<int, QString> entries = PortMap::entries();
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         out << "COM" << it.key() << '=' << it.value();
         if (NetworkAddress::isUrl(it.value())) {
@@ -64,7 +64,7 @@ void listPorts(QTextStream &out)
         }
         const QString node = PortMap::resolvedPath(it.value());
         const bool present = QFileInfo::exists(node);
-        devices.removeIf([&](const SerialDevices::Device &d) { return SerialDevices::names(it.value(), d); });
+        devices.removeIf([&](const SerialDevices::Device &d) { return PortMap::names(it.value(), d); });
         const QString description = present ? SerialDevices::describe(node) : QString();
         out << (present && node != it.value() ? " -> " + node : QString())
             << (present ? ", present" : ", not present")

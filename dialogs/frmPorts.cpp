@@ -49,11 +49,6 @@ QString comName(int port)
     return QStringLiteral("COM%1").arg(port);
 }
 
-QString defaultDevice(int port)
-{
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-}
-
 } // namespace
 
 frmPorts::frmPorts(const QSet<int> &activePorts, int current)
@@ -151,12 +146,12 @@ void frmPorts::createControls()
 void frmPorts::reload(int select)
 {
     m_rows.clear();
-    const QMap<int, QString> entries = SerialDevices::entries();
+    const QMap<int, QString> entries = PortMap::entries();
     QList<SerialDevices::Device> devices = SerialDevices::present();
     // A device belongs to the entry that names its link or leads to its node.
     const auto takeDevice = [&devices](const QString &value) -> std::optional<SerialDevices::Device> {
         for (qsizetype i = 0; i < devices.size(); ++i) {
-            if (SerialDevices::names(value, devices[i]))
+            if (PortMap::names(value, devices[i]))
                 return devices.takeAt(i);
         }
         return std::nullopt;
@@ -181,7 +176,7 @@ void frmPorts::reload(int select)
     for (const SerialDevices::Device &device : std::as_const(devices)) {
         int port = 0;
         for (int n = PortMap::firstPort; n <= PortMap::lastPort && port == 0; ++n) {
-            if (!entries.contains(n) && defaultDevice(n) == device.node)
+            if (!entries.contains(n) && PortMap::defaultDevice(n) == device.node)
                 port = n;
         }
         m_rows.append({port, device.path, device.node, device.description, true, false});
@@ -214,7 +209,7 @@ void frmPorts::reload(int select)
     // Free: no entry, no UART behind the default device, no active session.
     cboFree->clear();
     for (int port = PortMap::firstPort; port <= PortMap::lastPort; ++port) {
-        if (!entries.contains(port) && !m_active.contains(port) && !SerialDevices::hasUart(port - 1))
+        if (PortMap::isFree(port, entries) && !m_active.contains(port))
             cboFree->addItem(comName(port), port);
     }
 }
@@ -270,9 +265,9 @@ void frmPorts::moveClick()
         return;
     const Row moved = *row;
     const int target = cboFree->currentData().toInt();
-    bool stored = SerialDevices::setEntry(target, moved.value);
+    bool stored = PortMap::setEntry(target, moved.value);
     if (stored && moved.hasEntry)
-        stored = SerialDevices::removeEntry(moved.port);
+        stored = PortMap::removeEntry(moved.port);
     store(stored, target);
     if (stored)
         lblInfo->setText(LoadResource(TextNowOpens).arg(target).arg(moved.value));
@@ -288,7 +283,7 @@ void frmPorts::setClick()
         lblInfo->setText(LoadResource(TextNoPath));
         return;
     }
-    const bool stored = SerialDevices::setEntry(port, value);
+    const bool stored = PortMap::setEntry(port, value);
     store(stored, port);
     if (stored)
         lblInfo->setText(LoadResource(TextNowOpens).arg(port).arg(value));
@@ -300,8 +295,8 @@ void frmPorts::removeClick()
     if (!row || !row->hasEntry || refusedActive(row->port))
         return;
     const int port = row->port;
-    const bool stored = SerialDevices::removeEntry(port);
+    const bool stored = PortMap::removeEntry(port);
     store(stored, port);
     if (stored)
-        lblInfo->setText(LoadResource(TextRemoved).arg(port).arg(defaultDevice(port)));
+        lblInfo->setText(LoadResource(TextRemoved).arg(port).arg(PortMap::defaultDevice(port)));
 }

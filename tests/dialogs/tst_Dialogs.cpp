@@ -1,5 +1,5 @@
 #include "common/Globals.h"
-#include "components/SerialDevices.h"
+#include "components/PortMap.h"
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
 #include "dialogs/frmOptions.h"
@@ -123,8 +123,8 @@ private slots:
         QFile::remove(link);
         QVERIFY(QFile::link(adapter.slavePath(), link));
         qputenv("OMBRIX_SERIAL_BY_ID", m_env.path().toLocal8Bit());
-        for (int port : SerialDevices::entries().keys())
-            SerialDevices::removeEntry(port);
+        for (int port : PortMap::entries().keys())
+            PortMap::removeEntry(port);
         m_env.mapPort(3, link);
         m_env.mapPort(5, QStringLiteral("/dev/ttyUSB9"));
         m_env.mapPort(8, adapter.slavePath()); // a second name of the adapter
@@ -152,11 +152,11 @@ private slots:
                  (QStringList{"tcp://127.0.0.1:2000", QString()})); // an address, not a missing file
 
         dialog.lstPorts->setCurrentItem(dialog.lstPorts->findItems("COM5", Qt::MatchExactly)[0]);
-        const QMap<int, QString> before = SerialDevices::entries();
+        const QMap<int, QString> before = PortMap::entries();
         for (QPushButton *button : {dialog.cmdMove, dialog.cmdRemove, dialog.cmdSet})
             QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(dialog.lblInfo->text(), LoadResource(4221).arg(5));
-        QCOMPARE(SerialDevices::entries(), before);
+        QCOMPARE(PortMap::entries(), before);
         QCOMPARE(before.keys(), (QList<int>{5, 7, 8, 9}));
     }
 };
