@@ -122,6 +122,29 @@ bool storeEntry(const QString &key, const QVariant &value)
     return settings.status() == QSettings::NoError;
 }
 
+// What `value`, the entry or default device of `port`, leads to now.
+PortMap::Row valueRow(int port, const QString &value, bool hasEntry)
+{
+    PortMap::Row row{port, value, {}, {}, false, hasEntry, NetworkAddress::isUrl(value)};
+    if (row.network)
+        return row;
+    row.node = PortMap::resolvedPath(value);
+    row.present = QFileInfo::exists(row.node);
+    if (row.present)
+        row.description = SerialDevices::describe(row.node);
+    return row;
+}
+
+// The number whose default device is `node`, when it has no entry; else 0.
+int defaultNumber(const QString &node, const QMap<int, QString> &entries)
+{
+    for (int n = PortMap::firstPort; n <= PortMap::lastPort; ++n) {
+        if (!entries.contains(n) && PortMap::defaultDevice(n) == node)
+            return n;
+    }
+    return 0;
+}
+
 } // namespace
 
 namespace PortMap {
@@ -184,6 +207,26 @@ bool names(const QString &value, const SerialDevices::Device &device)
 {
     return !NetworkAddress::isUrl(value) &&
            (QDir::cleanPath(value) == device.path || resolvedPath(value) == device.node);
+}
+
+QList<Row> rows()
+{
+    const QMap<int, QString> map = entries();
+    QList<SerialDevices::Device> devices = SerialDevices::present();
+    QList<Row> table;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        table.append(valueRow(it.key(), it.value(), true));
+        devices.removeIf([&it](const SerialDevices::Device &d) { return names(it.value(), d); });
+    }
+    for (const SerialDevices::Device &d : std::as_const(devices))
+        table.append({defaultNumber(d.node, map), d.path, d.node, d.description, true, false, false});
+    return table;
+}
+
+Row row(int port)
+{
+    const QHash<QString, QVariant> &stored = cache().values();
+    return valueRow(port, pathIn(stored, port), stored.contains(keyOf(port)));
 }
 
 } // namespace PortMap

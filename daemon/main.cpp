@@ -5,16 +5,13 @@
 #include "common/ProcessMemory.h"
 #include "common/ProgramDir.h"
 #include "common/UnixSignals.h"
-#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
-#include "components/SerialDevices.h"
 #include "config/ProfileModel.h"
 #include "daemon/LoggingService.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <csignal>
@@ -54,25 +51,16 @@ void printLine(const QString &line)
 // line each; reads the map, never writes it.
 void listPorts(QTextStream &out)
 {
-    QList<SerialDevices::Device> devices = SerialDevices::present();
-    const QMap<int, QString> entries = PortMap::entries();
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        out << "COM" << it.key() << '=' << it.value();
-        if (NetworkAddress::isUrl(it.value())) {
+    for (const PortMap::Row &row : PortMap::rows()) {
+        out << (row.hasEntry ? QStringLiteral("COM%1=").arg(row.port) : QStringLiteral("no entry: "))
+            << row.value;
+        if (row.network) {
             out << ", network port\n";
             continue;
         }
-        const QString node = PortMap::resolvedPath(it.value());
-        const bool present = QFileInfo::exists(node);
-        devices.removeIf([&](const SerialDevices::Device &d) { return PortMap::names(it.value(), d); });
-        const QString description = present ? SerialDevices::describe(node) : QString();
-        out << (present && node != it.value() ? " -> " + node : QString())
-            << (present ? ", present" : ", not present")
-            << (description.isEmpty() ? QString() : ", " + description) << '\n';
-    }
-    for (const SerialDevices::Device &d : std::as_const(devices)) {
-        out << "no entry: " << d.path << (d.node != d.path ? " -> " + d.node : QString()) << ", present"
-            << (d.description.isEmpty() ? QString() : ", " + d.description) << '\n';
+        out << (row.present && row.node != row.value ? " -> " + row.node : QString())
+            << (row.present ? ", present" : ", not present")
+            << (row.description.isEmpty() ? QString() : ", " + row.description) << '\n';
     }
 }
 

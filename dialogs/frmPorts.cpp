@@ -1,7 +1,6 @@
 #include "dialogs/frmPorts.h"
 
 #include "common/Twips.h"
-#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/SerialDevices.h"
 #include "resources/DesignForm.h"
@@ -9,7 +8,6 @@
 #include "common/UserStore.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +16,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <optional>
-#include <tuple>
 
 namespace {
 
@@ -145,68 +141,17 @@ void frmPorts::createControls()
 
 void frmPorts::reload(int select)
 {
-    m_rows.clear();
-    const QMap<int, QString> entries = PortMap::entries();
-    QList<SerialDevices::Device> devices = SerialDevices::present();
-    // A device belongs to the entry that names its link or leads to its node.
-    const auto takeDevice = [&devices](const QString &value) -> std::optional<SerialDevices::Device> {
-        for (qsizetype i = 0; i < devices.size(); ++i) {
-            if (PortMap::names(value, devices[i]))
-                return devices.takeAt(i);
-        }
-        return std::nullopt;
+    // By number, then the devices without one, each group in the table's order.
+    m_rows = PortMap::rows();
+    const auto rank = [](const PortMap::Row &row) {
+        return row.port == 0 ? PortMap::lastPort + 1 : row.port;
     };
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        Row row{it.key(), it.value(), {}, {}, false, true};
-        if (NetworkAddress::isUrl(row.value)) {
-            row.description = LoadResource(TextNetwork);
-        } else if (const auto device = takeDevice(row.value)) {
-            std::tie(row.node, row.description, row.present) =
-                std::tuple(device->node, device->description, true);
-        } else {
-            // A path to something the system lists as no serial device (a
-            // pseudo-terminal, a second name of a device already listed).
-            row.node = PortMap::resolvedPath(row.value);
-            row.present = QFileInfo::exists(row.node);
-            row.description = row.present ? SerialDevices::describe(row.node) : QString();
-        }
-        m_rows.append(row);
-    }
-    // Devices left: a built-in port under its default number, the rest without one.
-    for (const SerialDevices::Device &device : std::as_const(devices)) {
-        int port = 0;
-        for (int n = PortMap::firstPort; n <= PortMap::lastPort && port == 0; ++n) {
-            if (!entries.contains(n) && PortMap::defaultDevice(n) == device.node)
-                port = n;
-        }
-        m_rows.append({port, device.path, device.node, device.description, true, false});
-    }
-    std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row &a, const Row &b) {
-        return (a.port == 0 ? PortMap::lastPort + 1 : a.port) <
-               (b.port == 0 ? PortMap::lastPort + 1 : b.port);
-    });
-
-    const QSignalBlocker blocker(lstPorts);
-    lstPorts->clear();
-    QTreeWidgetItem *selected = nullptr;
-    for (const Row &row : std::as_const(m_rows)) {
-        auto *item = new QTreeWidgetItem(lstPorts);
-        item->setText(ColumnNumber, row.port ? comName(row.port) : LoadResource(TextNoNumber));
-        item->setText(ColumnDevice, row.value);
-        // Without words from the system, the node tells a device behind a link.
-        item->setText(ColumnDescription,
-                      !row.description.isEmpty() || row.node == row.value ? row.description : row.node);
-        // A network port is reached when a session opens it; it is neither here nor missing.
-        if (!NetworkAddress::isUrl(row.value))
-            item->setText(ColumnPresent, LoadResource(row.present ? TextYes : TextNo));
-        item->setToolTip(ColumnDevice,
-                         row.present ? row.value + QStringLiteral(" → ") + row.node : row.value);
-        if (row.port == select && select != 0)
-            selected = item;
-    }
-    lstPorts->setCurrentItem(selected ? selected : lstPorts->topLevelItem(0));
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+                     [&rank](const PortMap::Row &a, const PortMap::Row &b) { return rank(a) < rank(b); });
+    showRows(select);
 
     // Free: no entry, no UART behind the default device, no active session.
+    const QMap<int, QString> entries = PortMap::entries();
     cboFree->clear();
     for (int port = PortMap::firstPort; port <= PortMap::lastPort; ++port) {
         if (PortMap::isFree(port, entries) && !m_active.contains(port))
@@ -214,7 +159,33 @@ void frmPorts::reload(int select)
     }
 }
 
-const frmPorts::Row *frmPorts::selectedRow() const
+void frmPorts::showRows(int select)
+{
+    const QSignalBlocker blocker(lstPorts);
+    lstPorts->clear();
+    QTreeWidgetItem *selected = nullptr;
+    for (const PortMap::Row &row : std::as_const(m_rows)) {
+        auto *item = new QTreeWidgetItem(lstPorts);
+        item->setText(ColumnNumber, row.port ? comName(row.port) : LoadResource(TextNoNumber));
+        item->setText(ColumnDevice, row.value);
+        if (row.network) {
+            // A network port is reached when a session opens it; it is neither here nor missing.
+            item->setText(ColumnDescription, LoadResource(TextNetwork));
+        } else {
+            // Without words from the system, the node tells a device behind a link.
+            item->setText(ColumnDescription,
+                          !row.description.isEmpty() || row.node == row.value ? row.description : row.node);
+            item->setText(ColumnPresent, LoadResource(row.present ? TextYes : TextNo));
+        }
+        item->setToolTip(ColumnDevice,
+                         row.present ? row.value + QStringLiteral(" → ") + row.node : row.value);
+        if (row.port == select && select != 0)
+            selected = item;
+    }
+    lstPorts->setCurrentItem(selected ? selected : lstPorts->topLevelItem(0));
+}
+
+const PortMap::Row *frmPorts::selectedRow() const
 {
     const int index = lstPorts->indexOfTopLevelItem(lstPorts->currentItem());
     return index >= 0 && index < m_rows.size() ? &m_rows.at(index) : nullptr;
@@ -222,7 +193,7 @@ const frmPorts::Row *frmPorts::selectedRow() const
 
 void frmPorts::rowChanged()
 {
-    const Row *row = selectedRow();
+    const PortMap::Row *row = selectedRow();
     cmdMove->setEnabled(row && cboFree->count() > 0);
     cmdRemove->setEnabled(row && row->hasEntry);
     if (!row)
@@ -260,10 +231,10 @@ void frmPorts::store(bool stored, int port)
 
 void frmPorts::moveClick()
 {
-    const Row *row = selectedRow();
+    const PortMap::Row *row = selectedRow();
     if (!row || cboFree->currentIndex() < 0 || refusedActive(row->port))
         return;
-    const Row moved = *row;
+    const PortMap::Row moved = *row;
     const int target = cboFree->currentData().toInt();
     bool stored = PortMap::setEntry(target, moved.value);
     if (stored && moved.hasEntry)
@@ -291,7 +262,7 @@ void frmPorts::setClick()
 
 void frmPorts::removeClick()
 {
-    const Row *row = selectedRow();
+    const PortMap::Row *row = selectedRow();
     if (!row || !row->hasEntry || refusedActive(row->port))
         return;
     const int port = row->port;

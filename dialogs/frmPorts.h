@@ -1,5 +1,7 @@
 #pragma once
 
+#include "components/PortMap.h"
+
 #include <QDialog>
 #include <QSet>
 
@@ -44,26 +46,17 @@ public:
     QPushButton *cmdClose = nullptr;
 
 private:
-    struct Row
-    {
-        int port = 0;    // 0: no number
-        QString value{}; // the entry, or the device's path
-        QString node{};  // the device node, when present
-        QString description{};
-        bool present = false;
-        bool hasEntry = false;
-    };
-
     void createControls();
     void reload(int select);
+    void showRows(int select);
     void rowChanged();
     void moveClick();
     void setClick();
     void removeClick();
-    const Row *selectedRow() const;
+    const PortMap::Row *selectedRow() const;
     bool refusedActive(int port);
     void store(bool stored, int port);
 
     const QSet<int> m_active;
-    QList<Row> m_rows;
+    QList<PortMap::Row> m_rows; // as the list shows them
 };

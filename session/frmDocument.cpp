@@ -1,11 +1,9 @@
 #include "session/frmDocument.h"
 
 #include "common/Twips.h"
-#include "components/NetworkAddress.h"
 #include "components/PortMap.h"
 #include "components/QtFileDialogComponent.h"
 #include "components/SerialComponent.h"
-#include "components/SerialDevices.h"
 #include "resources/DesignForm.h"
 #include "resources/LoadResource.h"
 #include "session/PortSettings.h"
@@ -18,7 +16,6 @@
 #include <QCompleter>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -372,20 +369,17 @@ void frmDocument::updatePortToolTip()
         return;
     }
     const QString com = QStringLiteral("COM%1").arg(port);
-    const QString value = PortMap::devicePath(port);
+    const PortMap::Row row = PortMap::row(port);
     QString text;
-    if (NetworkAddress::isUrl(value)) {
-        text = LoadResource(TextNetworkPort).arg(com, value);
-    } else {
+    if (row.network) {
+        text = LoadResource(TextNetworkPort).arg(com, row.value);
+    } else if (row.present) {
         // What it opens: the system's words for the device, then its node.
-        const QString node = PortMap::resolvedPath(value);
-        if (QFileInfo::exists(node)) {
-            const QString description = SerialDevices::describe(node);
-            text = LoadResource(TextConnected)
-                       .arg(com, description.isEmpty() ? node : description + QStringLiteral(", ") + node);
-        } else {
-            text = LoadResource(TextNotConnected).arg(com, value);
-        }
+        text = LoadResource(TextConnected)
+                   .arg(com, row.description.isEmpty() ? row.node
+                                                       : row.description + QStringLiteral(", ") + row.node);
+    } else {
+        text = LoadResource(TextNotConnected).arg(com, row.value);
     }
     Combo2->setToolTip(text + QLatin1Char('\n') + LoadResource(TextWhereToChange));
 }
