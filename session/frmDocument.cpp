@@ -58,6 +58,22 @@ QString indexed(const char *name, int index)
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
 }
 
+// The rows of the port settings: a label and its list each.
+struct SettingRow
+{
+    int label;
+    const char *text;
+    const char *tag;
+    int top;
+    int comboTop;
+};
+// Label1 indices as designed: 5 baud, 1 parity, 2 data bits, 3 stop bits, 4 flow control.
+constexpr SettingRow settingRows[] = {
+    {5, "Baud Rate:", "2203", 720, 645},      {1, "Parity:", "2204", 1050, 990},
+    {2, "Data Bits:", "2210", 1395, 1335},    {3, "Stop Bits:", "2211", 1725, 1695},
+    {4, "Flow Control:", "2212", 2070, 2040},
+};
+
 } // namespace
 
 frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogComponent *dialog)
@@ -155,8 +171,35 @@ void frmDocument::createControls()
     Frame1[1] =
         named(new QGroupBox(QStringLiteral("Disk File I/O:"), m_client), indexed("Frame1", 1), "2170");
     place(Frame1[1], 3070, 120, 3030, 2595);
+    createPortControls(Frame1[0]);
+    createFileControls(Frame1[1]);
 
-    QWidget *const ports = Frame1[0];
+    Command1 =
+        named(new QPushButton(QStringLiteral("Activate"), m_client), QStringLiteral("Command1"), "2159");
+    place(Command1, 2317, 2850, 1470, 345);
+    Shape1[0] = named(new ShapeIndicator(m_client), indexed("Shape1", 0));
+    place(Shape1[0], 30, 3360, 135, 135);
+    StatusBar1[0] = named(new QLabel(QStringLiteral("Status:"), m_client), indexed("StatusBar1", 0), "2161");
+    place(StatusBar1[0], 240, 3300, 5835, 255);
+
+    // Each label's access key moves the focus to the control after it.
+    Label1[0]->setBuddy(Combo2);
+    for (int i = 0; i < 5; ++i)
+        Label1[settingRows[i].label]->setBuddy(Combo1[i]);
+    Label1[6]->setBuddy(txtLogFile);
+    Label1[7]->setBuddy(txtOutFile);
+
+    const QList<QWidget *> tabOrder = {Combo2,       Combo1[0],  Combo1[1],   Combo1[2],
+                                       Combo1[3],    Combo1[4],  txtLogFile,  Command3[0],
+                                       chkLinefeeds, txtOutFile, Command3[1], Command1};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
+    setWidget(m_client);
+}
+
+void frmDocument::createPortControls(QWidget *ports)
+{
     Label1[0] = named(new QLabel(QStringLiteral("Connector:"), ports), indexed("Label1", 0), "2202");
     place(Label1[0], 240, 375, 1230, 225);
     Combo2 = named(new DesignForm::ComboBox(ports), QStringLiteral("Combo2"));
@@ -179,22 +222,8 @@ void frmDocument::createControls()
     Combo2->setCompleter(completer);
     Combo2->setInsertPolicy(QComboBox::NoInsert);
 
-    struct Row
-    {
-        int label;
-        const char *text;
-        const char *tag;
-        int top;
-        int comboTop;
-    };
-    // Label1 indices as designed: 5 baud, 1 parity, 2 data bits, 3 stop bits, 4 flow control.
-    static constexpr Row rows[] = {
-        {5, "Baud Rate:", "2203", 720, 645},      {1, "Parity:", "2204", 1050, 990},
-        {2, "Data Bits:", "2210", 1395, 1335},    {3, "Stop Bits:", "2211", 1725, 1695},
-        {4, "Flow Control:", "2212", 2070, 2040},
-    };
     for (int i = 0; i < 5; ++i) {
-        const Row &row = rows[i];
+        const SettingRow &row = settingRows[i];
         QLabel *label = named(new QLabel(QString::fromLatin1(row.text), ports), indexed("Label1", row.label),
                               QString::fromLatin1(row.tag));
         place(label, 240, row.top, 1230, 225);
@@ -202,8 +231,10 @@ void frmDocument::createControls()
         Combo1[i] = named(new DesignForm::ComboBox(ports), indexed("Combo1", i));
         place(Combo1[i], 1485, row.comboTop, 1260, 315);
     }
+}
 
-    QWidget *const files = Frame1[1];
+void frmDocument::createFileControls(QWidget *files)
+{
     Label1[6] = named(new QLabel(QStringLiteral("Log inbound serial data to file:"), files),
                       indexed("Label1", 6), "2158");
     place(Label1[6], 120, 480, 2775, 195);
@@ -224,29 +255,6 @@ void frmDocument::createControls()
     for (QWidget *outbound : {static_cast<QWidget *>(chkLinefeeds), static_cast<QWidget *>(Label1[7]),
                               static_cast<QWidget *>(txtOutFile), static_cast<QWidget *>(Command3[1])})
         outbound->setEnabled(false);
-
-    Command1 =
-        named(new QPushButton(QStringLiteral("Activate"), m_client), QStringLiteral("Command1"), "2159");
-    place(Command1, 2317, 2850, 1470, 345);
-    Shape1[0] = named(new ShapeIndicator(m_client), indexed("Shape1", 0));
-    place(Shape1[0], 30, 3360, 135, 135);
-    StatusBar1[0] = named(new QLabel(QStringLiteral("Status:"), m_client), indexed("StatusBar1", 0), "2161");
-    place(StatusBar1[0], 240, 3300, 5835, 255);
-
-    // Each label's access key moves the focus to the control after it.
-    Label1[0]->setBuddy(Combo2);
-    for (int i = 0; i < 5; ++i)
-        Label1[rows[i].label]->setBuddy(Combo1[i]);
-    Label1[6]->setBuddy(txtLogFile);
-    Label1[7]->setBuddy(txtOutFile);
-
-    const QList<QWidget *> tabOrder = {Combo2,       Combo1[0],  Combo1[1],   Combo1[2],
-                                       Combo1[3],    Combo1[4],  txtLogFile,  Command3[0],
-                                       chkLinefeeds, txtOutFile, Command3[1], Command1};
-    for (qsizetype i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
-
-    setWidget(m_client);
 }
 
 void frmDocument::Form_Load()

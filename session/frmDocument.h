@@ -76,6 +76,8 @@ protected:
 
 private:
     void createControls();
+    void createPortControls(QWidget *ports);
+    void createFileControls(QWidget *files);
     void Form_Load();
     void Command3_Click(int Index);
     void Timer2_Timer();
