@@ -9,6 +9,7 @@
 #include "dialogs/ErrorProgramQuestion.h"
 #include "dialogs/Form1.h"
 #include "dialogs/Form2.h"
+#include "dialogs/WindowGlobals.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "dialogs/frmPorts.h"
@@ -312,7 +313,7 @@ void frmMain::mnuOpen_Click()
     // cancelled answer leaves it exactly as it was.
     if (windowState().testFlag(Qt::WindowMinimized) && !passwordAccepted())
         return;
-    Globals::WasMinimized = false;
+    WindowGlobals::WasMinimized = false;
     // Un-minimising a window that is off the screen maps it at once on X11,
     // before its hints stop asking for it to be iconified; a quick window
     // manager then sends it straight back to the tray. A hidden window is
@@ -333,14 +334,14 @@ bool frmMain::passwordAccepted()
         return false;
     m_asking = true;
     const auto done = qScopeGuard([this] { m_asking = false; });
-    Globals::EnteredPassword.clear();
+    WindowGlobals::EnteredPassword.clear();
     Form2::showModal();
     // An end request while it asked closed it: nothing more is asked.
     if (m_ending)
         return false;
-    if (Globals::EnteredPassword == Globals::Password)
+    if (WindowGlobals::EnteredPassword == Globals::Password)
         return true;
-    if (!Globals::EnteredPassword.isEmpty()) {
+    if (!WindowGlobals::EnteredPassword.isEmpty()) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ombrix"), QStringLiteral("Invalid password"),
                         QMessageBox::Ok);
         box.exec();
@@ -369,7 +370,7 @@ void frmMain::MDIForm_Load(const QString &fileName)
         }
     }
     // The tray icon and the hook that makes it answer the mouse.
-    Globals::TrayActive = SubclassForm(this, mnuPopUp, QStringLiteral("Ombrix"), mnuAbout);
+    WindowGlobals::TrayActive = SubclassForm(this, mnuPopUp, QStringLiteral("Ombrix"), mnuAbout);
     QDir::setCurrent(programDirectory());
 }
 
@@ -614,16 +615,16 @@ void frmMain::MDIForm_Unload()
     // A minimised window keeps the placement from before it was minimised.
     if (!(windowState() & Qt::WindowMinimized))
         storePlacement();
-    if (Globals::TrayActive) {
+    if (WindowGlobals::TrayActive) {
         TaskBar().DeleteIcon(1);
         UnhookWindow(this);
-        Globals::TrayActive = false;
+        WindowGlobals::TrayActive = false;
     }
 }
 
 void frmMain::Timer1_Timer()
 {
-    Globals::WasMinimized = windowState().testFlag(Qt::WindowMinimized);
+    WindowGlobals::WasMinimized = windowState().testFlag(Qt::WindowMinimized);
 }
 
 void frmMain::resizeEvent(QResizeEvent *event)
@@ -648,11 +649,11 @@ void frmMain::MDIForm_Resize()
     const auto leave = qScopeGuard([this] { m_inResize = false; });
 
     const bool minimised = windowState().testFlag(Qt::WindowMinimized);
-    if (Globals::WasMinimized && !minimised) {
+    if (WindowGlobals::WasMinimized && !minimised) {
         // Brought back by the desktop (its task bar, not the tray menu),
         // after having been minimised: hidden again until the password is
         // right.
-        Globals::WasMinimized = false;
+        WindowGlobals::WasMinimized = false;
         if (!Globals::Password.isEmpty()) {
             hide();
             const bool right = passwordAccepted();
@@ -661,12 +662,12 @@ void frmMain::MDIForm_Resize()
             setWindowState(right ? Qt::WindowNoState : Qt::WindowMinimized);
             // Without a tray a refused window stays minimised where the
             // desktop shows such windows, or it could never be reached again.
-            if (right || !Globals::TrayActive)
+            if (right || !WindowGlobals::TrayActive)
                 show();
         }
     }
     // A minimised window leaves only its tray icon.
-    if (windowState().testFlag(Qt::WindowMinimized) && Globals::TrayActive)
+    if (windowState().testFlag(Qt::WindowMinimized) && WindowGlobals::TrayActive)
         hide();
 }
 

@@ -2,10 +2,10 @@
 
 #include "app/TitleBarIconStyle.h"
 #include "app/frmMain.h"
-#include "common/Globals.h"
 #include "common/ProcessMemory.h"
 #include "common/UnixSignals.h"
 #include "components/PortNumbering.h"
+#include "dialogs/WindowGlobals.h"
 #include "resources/LoadResource.h"
 #include "resources/ProgramIcon.h"
 
@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
     window.MDIForm_Load(fileName);
     // A configuration saved minimised starts with only the tray icon, when
     // there is a tray; the tray menu's Open brings the window.
-    if (!(window.windowState().testFlag(Qt::WindowMinimized) && Globals::TrayActive))
+    if (!(window.windowState().testFlag(Qt::WindowMinimized) && WindowGlobals::TrayActive))
         window.show();
     return app.exec();
 }

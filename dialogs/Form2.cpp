@@ -1,6 +1,6 @@
 #include "dialogs/Form2.h"
 
-#include "common/Globals.h"
+#include "dialogs/WindowGlobals.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -26,12 +26,12 @@ void Form2::showModal()
 
 void Form2::reject()
 {
-    Globals::EnteredPassword.clear();
+    WindowGlobals::EnteredPassword.clear();
     PasswordDialog::reject();
 }
 
 void Form2::Command1_Click()
 {
-    Globals::EnteredPassword = Text1->text();
+    WindowGlobals::EnteredPassword = Text1->text();
     accept();
 }

@@ -3,7 +3,7 @@
 #include "dialogs/PasswordDialog.h"
 
 // The enter-password dialog: asks for the password and leaves the answer in
-// Globals::EnteredPassword (empty unless closed with OK). The caller compares.
+// WindowGlobals::EnteredPassword (empty unless closed with OK). The caller compares.
 class Form2 : public PasswordDialog
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "components/QtSerialComponent.h"
 #include "config/PrivateProfile.h"
 #include "dialogs/ErrorProgramQuestion.h"
+#include "dialogs/WindowGlobals.h"
 #include "dialogs/frmPorts.h"
 #include "resources/LoadResource.h"
 #include "session/ErrorReport.h"
@@ -71,8 +72,8 @@ private slots:
     void init()
     {
         Globals::Password.clear();
-        Globals::TrayActive = false;
-        Globals::WasMinimized = false;
+        WindowGlobals::TrayActive = false;
+        WindowGlobals::WasMinimized = false;
         Globals::OnErrorRunApp.clear();
         Globals::AcceptedRunApp.clear();
         QSettings settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"));
@@ -139,14 +140,14 @@ private slots:
         QFETCH(bool, restored);
         auto w = makeMain();
         QFETCH(bool, tray);
-        Globals::TrayActive = tray;
+        WindowGlobals::TrayActive = tray;
         Globals::Password = password;
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         w->setWindowState(Qt::WindowMaximized);
         w->setWindowState(Qt::WindowMinimized);
         QCOMPARE(w->isHidden(), tray);      // only the tray icon is left
-        QTRY_VERIFY(Globals::WasMinimized); // the next tick of Timer1
+        QTRY_VERIFY(WindowGlobals::WasMinimized); // the next tick of Timer1
         bool stayedHidden = false;
         // Nothing of the window may show before the answer. Counted on the
         // widget: a window brought back from the tray gets a new native window.
