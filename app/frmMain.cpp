@@ -8,7 +8,6 @@
 #include "components/QtFileDialogComponent.h"
 #include "dialogs/ErrorProgramQuestion.h"
 #include "dialogs/Form1.h"
-#include "dialogs/Form2.h"
 #include "dialogs/WindowGlobals.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
@@ -28,9 +27,7 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QSaveFile>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -300,20 +297,8 @@ void frmMain::mnuHelpAbout_Click()
 
 void frmMain::mnuOpen_Click()
 {
-    // While the password prompt is up, the window must not come back past
-    // it: bring the prompt to the front instead.
-    if (m_asking) {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            modal->raise();
-            modal->activateWindow();
-        }
+    if (!m_guard.mayOpen())
         return;
-    }
-    // A minimised window is asked for while nothing of it shows; a wrong or
-    // cancelled answer leaves it exactly as it was.
-    if (windowState().testFlag(Qt::WindowMinimized) && !passwordAccepted())
-        return;
-    WindowGlobals::WasMinimized = false;
     // Un-minimising a window that is off the screen maps it at once on X11,
     // before its hints stop asking for it to be iconified; a quick window
     // manager then sends it straight back to the tray. A hidden window is
@@ -324,29 +309,6 @@ void frmMain::mnuOpen_Click()
     show();
     raise();
     activateWindow();
-}
-
-bool frmMain::passwordAccepted()
-{
-    if (Globals::Password.isEmpty())
-        return true;
-    if (m_ending)
-        return false;
-    m_asking = true;
-    const auto done = qScopeGuard([this] { m_asking = false; });
-    WindowGlobals::EnteredPassword.clear();
-    Form2::showModal();
-    // An end request while it asked closed it: nothing more is asked.
-    if (m_ending)
-        return false;
-    if (WindowGlobals::EnteredPassword == Globals::Password)
-        return true;
-    if (!WindowGlobals::EnteredPassword.isEmpty()) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ombrix"), QStringLiteral("Invalid password"),
-                        QMessageBox::Ok);
-        box.exec();
-    }
-    return false;
 }
 
 void frmMain::MDIForm_Load(const QString &fileName)
@@ -624,7 +586,7 @@ void frmMain::MDIForm_Unload()
 
 void frmMain::Timer1_Timer()
 {
-    WindowGlobals::WasMinimized = windowState().testFlag(Qt::WindowMinimized);
+    m_guard.tick();
 }
 
 void frmMain::resizeEvent(QResizeEvent *event)
@@ -643,32 +605,7 @@ void frmMain::changeEvent(QEvent *event)
 
 void frmMain::MDIForm_Resize()
 {
-    if (m_inResize || m_ending || m_asking)
-        return;
-    m_inResize = true;
-    const auto leave = qScopeGuard([this] { m_inResize = false; });
-
-    const bool minimised = windowState().testFlag(Qt::WindowMinimized);
-    if (WindowGlobals::WasMinimized && !minimised) {
-        // Brought back by the desktop (its task bar, not the tray menu),
-        // after having been minimised: hidden again until the password is
-        // right.
-        WindowGlobals::WasMinimized = false;
-        if (!Globals::Password.isEmpty()) {
-            hide();
-            const bool right = passwordAccepted();
-            if (m_ending)
-                return;
-            setWindowState(right ? Qt::WindowNoState : Qt::WindowMinimized);
-            // Without a tray a refused window stays minimised where the
-            // desktop shows such windows, or it could never be reached again.
-            if (right || !WindowGlobals::TrayActive)
-                show();
-        }
-    }
-    // A minimised window leaves only its tray icon.
-    if (windowState().testFlag(Qt::WindowMinimized) && WindowGlobals::TrayActive)
-        hide();
+    m_guard.windowResized();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PasswordGuard.h"
 #include "config/ProfileSettings.h"
 
 #include <QMainWindow>
@@ -92,10 +93,10 @@ public:
     QAction *mnuExit = nullptr;
     QAction *mnuAbout = nullptr;
 
-    // Tray hiding and the password guard: the timer notes whether the window
-    // was minimised; the resize rule hides a minimised window, and asks for
-    // the password before one that the desktop brings back is shown again.
-    // The tray menu's Open asks before it shows anything.
+    // Tray hiding and the password guard (PasswordGuard): the timer notes
+    // whether the window was minimised; the resize rule hides a minimised
+    // window, and asks for the password before one that the desktop brings
+    // back is shown again. The tray menu's Open asks before it shows anything.
     void Timer1_Timer();
     void MDIForm_Resize();
 
@@ -127,9 +128,6 @@ private:
     void mnuVelder_Click();
     void mnuHelpAbout_Click();
     void mnuOpen_Click();
-    // Asks for the password when there is one; true when it was right, or
-    // when there is none.
-    bool passwordAccepted();
     static bool closeNestedLoops();
     void endNow();
     void MDIForm_QueryUnload();
@@ -147,6 +145,5 @@ private:
     QTimer m_endTimer;       // runs the end from the event loop, again while nested loops unwind
     bool m_ending = false;   // an end request came: nothing new is asked
     bool m_closed = false;   // the end has run
-    bool m_inResize = false; // the resize rule's own state changes must not re-enter it
-    bool m_asking = false;   // the password prompt is up
+    PasswordGuard m_guard{this, [this] { return m_ending; }};
 };
