@@ -12,8 +12,7 @@
 PasswordGuard::PasswordGuard(QWidget *window, std::function<bool()> ending)
     : m_window(window)
     , m_ending(std::move(ending))
-{
-}
+{}
 
 bool PasswordGuard::minimised() const
 {

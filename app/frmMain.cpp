@@ -17,7 +17,6 @@
 #include "session/ErrorReport.h"
 #include "session/frmDocument.h"
 #include "tray/basSubclass.h"
-#include "common/UserStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,7 +28,6 @@
 #include <QMenuBar>
 #include <QSaveFile>
 #include <QScreen>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
@@ -44,12 +42,6 @@ bool isDefaultConfiguration(const QString &path)
 {
     return QFileInfo(path) == QFileInfo(ProfileSettings::resolvePath(QString()));
 }
-
-// The placement store: group "Settings" of the per-user settings.
-const char *const placementKeys[] = {"MainLeft", "MainTop", "MainWidth", "MainHeight"};
-constexpr int placementDefaults[] = {1000, 1000, 7000, 5000};
-// X11 carries window coordinates in 16 bits.
-constexpr int maxCoordinate = 32767;
 
 QAction *menuItem(QMenu *menu, const char *name, const char *id, const QKeySequence &shortcut = {})
 {
@@ -315,7 +307,10 @@ void frmMain::MDIForm_Load(const QString &fileName)
 {
     ApplyResourceStrings(this);
     QDir::setCurrent(programDirectory());
-    restorePlacement();
+    const QRect placed =
+        m_placement.restore(QRect(pos(), size()), screen() ? screen()->availableVirtualSize() : QSize());
+    move(placed.topLeft());
+    resize(placed.size());
     m_autoActivateMarks = QVector<qint16>{0, 0};
     // A load that stopped early would have the exit write back less than
     // default.bvx holds: keep the file as it was beside it.
@@ -348,57 +343,6 @@ void frmMain::keepBackup(const QString &path)
     else
         qWarning("Ombrix: %s was not read to its end and could not be kept as %s", qPrintable(path),
                  qPrintable(backup));
-}
-
-void frmMain::restorePlacement()
-{
-    QSettings settings = UserStore::open();
-    settings.beginGroup(QStringLiteral("Settings"));
-    // A stored size larger than the desktop would make a window that cannot
-    // be seen whole, and one of hundreds of thousands of pixels cannot even
-    // be painted: its backing image would need terabytes. Positions stay
-    // within what a window system can address.
-    const QSize desktop = screen() ? screen()->availableVirtualSize() : QSize();
-    const int maxWidth = desktop.width() > 0 ? desktop.width() : maxCoordinate;
-    const int maxHeight = desktop.height() > 0 ? desktop.height() : maxCoordinate;
-    int twips[4];
-    for (int i = 0; i < 4; ++i) {
-        twips[i] = Twips::fromPixels(i == 0 ? x() : i == 1 ? y() : i == 2 ? width() : height());
-        bool ok = false;
-        const float value =
-            settings.value(QLatin1String(placementKeys[i]), QString::number(placementDefaults[i]))
-                .toString()
-                .toFloat(&ok);
-        // A value that is not a number leaves that property as designed.
-        if (ok && qAbs(value) < 1e7f)
-            twips[i] = qRound(value);
-        if (i == 0)
-            move(qBound(-maxCoordinate, Twips::toPixels(twips[0]), maxCoordinate), y());
-        else if (i == 1)
-            move(x(), qBound(-maxCoordinate, Twips::toPixels(twips[1]), maxCoordinate));
-        else if (i == 2)
-            resize(qBound(1, Twips::toPixels(twips[2]), maxWidth), height());
-        else
-            resize(width(), qBound(1, Twips::toPixels(twips[3]), maxHeight));
-    }
-    m_placementTwips = QRect(twips[0], twips[1], twips[2], twips[3]);
-}
-
-void frmMain::storePlacement()
-{
-    const QRect pixels(x(), y(), width(), height());
-    // An unmoved window stores exactly what was read, so that the twips do
-    // not drift by the rounding to whole pixels at every start.
-    const QRect stored = pixels == Twips::toRect(m_placementTwips.x(), m_placementTwips.y(),
-                                                 m_placementTwips.width(), m_placementTwips.height())
-                             ? m_placementTwips
-                             : QRect(Twips::fromPixels(pixels.x()), Twips::fromPixels(pixels.y()),
-                                     Twips::fromPixels(pixels.width()), Twips::fromPixels(pixels.height()));
-    QSettings settings = UserStore::open();
-    settings.beginGroup(QStringLiteral("Settings"));
-    const int values[] = {stored.x(), stored.y(), stored.width(), stored.height()};
-    for (int i = 0; i < 4; ++i)
-        settings.setValue(QLatin1String(placementKeys[i]), QString::number(float(values[i])));
 }
 
 bool frmMain::getprofilesettings(const QString &FileName, ProfileSettings::Refused refused)
@@ -576,7 +520,7 @@ void frmMain::MDIForm_Unload()
 {
     // A minimised window keeps the placement from before it was minimised.
     if (!(windowState() & Qt::WindowMinimized))
-        storePlacement();
+        m_placement.store(QRect(pos(), size()));
     if (WindowGlobals::TrayActive) {
         TaskBar().DeleteIcon(1);
         UnhookWindow(this);

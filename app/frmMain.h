@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/PasswordGuard.h"
+#include "common/WindowPlacement.h"
 #include "config/ProfileSettings.h"
 
 #include <QMainWindow>
@@ -134,14 +135,12 @@ private:
     void MDIForm_Unload();
     void acceptErrorProgram(const QString &path);
     void keepBackup(const QString &path);
-    void restorePlacement();
-    void storePlacement();
 
     QList<QAction *> m_windowList; // the Window menu's entries for the open sessions
     HelpViewers *m_helpViewers = nullptr;
     QList<frmDocument *> m_sessions; // in opening order; each leaves the list when destroyed
     QVector<qint16> m_autoActivateMarks{0, 0};
-    QRect m_placementTwips;  // as read, so that an unmoved window stores exactly that
+    WindowPlacement m_placement; // as read at the load, stored at the end
     QTimer m_endTimer;       // runs the end from the event loop, again while nested loops unwind
     bool m_ending = false;   // an end request came: nothing new is asked
     bool m_closed = false;   // the end has run

@@ -1,7 +1,6 @@
 // What the program reads from outside (configuration files, the per-user settings store) may
 // hold anything; none of it may crash or hang the program.
 
-#include "app/frmMain.h"
 #include "resources/LoadResource.h"
 #include "session/frmDocument.h"
 #include "tests/support/Files.h"
@@ -12,10 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTest>
-
-#include <memory>
 
 class tst_BadInput : public QObject
 {
@@ -31,34 +27,6 @@ class tst_BadInput : public QObject
 
 private slots:
     void initTestCase() { setLanguageOverride(Language::English); }
-    void init() { QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/default.bvx")); }
-
-    void placement_data()
-    {
-        QTest::addColumn<QByteArray>("value");
-        QTest::newRow("NUL") << QByteArray("1\\0 2");
-        QTest::newRow("just below the limit") << QByteArray("9999999");
-        QTest::newRow("not a number") << QByteArray("nan");
-    }
-    // Every placement value the same text; the window is shown and closed as at a real start and end.
-    void placement()
-    {
-        QFETCH(QByteArray, value);
-        QByteArray settings("[Settings]\n");
-        for (const char *key : {"MainLeft", "MainTop", "MainWidth", "MainHeight"})
-            settings += key + ('=' + value) + '\n';
-        QVERIFY(putSettings(settings));
-        auto window = std::make_unique<frmMain>();
-        window->MDIForm_Load(QString());
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        // No larger than a window system can show.
-        QVERIFY(window->width() >= 1 && window->height() >= 1 && window->width() <= 32767 &&
-                window->height() <= 32767);
-        QSignalSpy unloaded(window.get(), &frmMain::unloaded);
-        window->close();
-        QVERIFY(unloaded.wait(30000));
-    }
 
     void portMap_data()
     {
