@@ -1,11 +1,16 @@
 #include "app/HelpViewer.h"
 
+#include "common/ProgramDir.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
 
 namespace {
+
+QString helpViewerOverride;
 
 // The value of `key` in the group `group` of a desktop-style file.
 QString desktopValue(const QString &path, const QString &group, const QString &key)
@@ -87,6 +92,37 @@ HelpViewers::HelpViewers(QObject *parent)
                 viewer->kill();
         }
     });
+}
+
+QString HelpViewers::helpFilePath()
+{
+    return programHelpFilePath();
+}
+
+QString HelpViewers::helpViewer()
+{
+    if (!helpViewerOverride.isNull())
+        return helpViewerOverride;
+    for (const char *viewer : {"xchm", "kchmviewer"}) {
+        const QString path = QStandardPaths::findExecutable(QLatin1String(viewer));
+        if (!path.isEmpty())
+            return path;
+    }
+    return QString();
+}
+
+void HelpViewers::setHelpViewer(const QString &program)
+{
+    helpViewerOverride = program;
+}
+
+void HelpViewers::openHelp()
+{
+    const QString file = helpFilePath();
+    const QString viewer = helpViewer();
+    const QStringList command = viewer.isEmpty() ? desktopViewerCommand(file) : QStringList{viewer, file};
+    if (QFileInfo::exists(file) && !command.isEmpty())
+        open(command);
 }
 
 void HelpViewers::open(QStringList command)

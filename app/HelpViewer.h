@@ -16,9 +16,10 @@
 // Empty when the desktop has no viewer for the type.
 QStringList desktopViewerCommand(const QString &file);
 
-// The help viewers the program started. Each is a process of ours, ended
-// with the program: asked to end first, and killed when it has not ended
-// within a grace period. Nothing waits for them on the way.
+// The help viewers the program started: Help > Contents opens the help file
+// in one. Each is a process of ours, ended with the program: asked to end
+// first, and killed when it has not ended within a grace period. Nothing
+// waits for them on the way.
 class HelpViewers : public QObject
 {
     Q_OBJECT
@@ -29,6 +30,16 @@ public:
 
     explicit HelpViewers(QObject *parent = nullptr);
 
+    // The help viewer: a program that opens ombrix.chm; the first of those
+    // installed, unless a test names another (an empty name: none). Without
+    // one, the desktop's viewer for the type.
+    static QString helpViewer();
+    static void setHelpViewer(const QString &program);
+    static QString helpFilePath();
+
+    // Opens the help file in the help viewer. A missing help file or viewer
+    // does nothing and says nothing.
+    void openHelp();
     // Starts `command` (program and arguments).
     void open(QStringList command);
     // Asks every running viewer to end.

@@ -28,7 +28,6 @@
 #include <QMenuBar>
 #include <QSaveFile>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
@@ -238,41 +237,9 @@ void frmMain::arrange(int mode)
     }
 }
 
-namespace {
-QString helpViewerOverride;
-}
-
-QString frmMain::helpFilePath()
-{
-    return ::programHelpFilePath();
-}
-
-QString frmMain::helpViewer()
-{
-    if (!helpViewerOverride.isNull())
-        return helpViewerOverride;
-    for (const char *viewer : {"xchm", "kchmviewer"}) {
-        const QString path = QStandardPaths::findExecutable(QLatin1String(viewer));
-        if (!path.isEmpty())
-            return path;
-    }
-    return QString();
-}
-
-void frmMain::setHelpViewer(const QString &program)
-{
-    helpViewerOverride = program;
-}
-
 void frmMain::mnuHelpContents_Click()
 {
-    // A missing help file or viewer does nothing and says nothing.
-    const QString file = helpFilePath();
-    const QString viewer = helpViewer();
-    QStringList command = viewer.isEmpty() ? desktopViewerCommand(file) : QStringList{viewer, file};
-    if (!QFileInfo::exists(file) || command.isEmpty())
-        return;
-    m_helpViewers->open(command);
+    m_helpViewers->openHelp();
 }
 
 void frmMain::mnuVelder_Click()

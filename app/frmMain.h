@@ -61,13 +61,6 @@ public:
     enum Arrange { Cascade = 0, TileHorizontal = 1, TileVertical = 2, ArrangeIcons = 3 };
     void arrange(int mode);
 
-    // The help viewer: a program that opens ombrix.chm; the first of those
-    // installed, unless a test names another (an empty name: none). Without
-    // one, the desktop's viewer for the type.
-    static QString helpViewer();
-    static void setHelpViewer(const QString &program);
-    static QString helpFilePath();
-
     QMenu *mnuFile = nullptr;
     QAction *mnuFileNew = nullptr;
     QAction *mnuFileOpen = nullptr;

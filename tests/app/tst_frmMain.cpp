@@ -1,3 +1,4 @@
+#include "app/HelpViewer.h"
 #include "app/frmMain.h"
 #include "common/Globals.h"
 #include "components/QtSerialComponent.h"
@@ -90,7 +91,7 @@ private slots:
         QVERIFY(writeFile(viewer, "#!/bin/sh\ntrap '' TERM\necho \"$1\" > '" + marker.toUtf8() +
                                       "'\nexec sleep 600\n"));
         QVERIFY(QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        const QString help = frmMain::helpFilePath();
+        const QString help = HelpViewers::helpFilePath();
         const QByteArray kept = readFile(help);
         QVERIFY(writeFile(help, "help"));
         // Named, or the desktop's default for the type, from its desktop entry.
@@ -102,7 +103,7 @@ private slots:
                           "[Default Applications]\napplication/vnd.ms-htmlhelp=v.desktop\n"));
         for (const QString &named : {viewer, QStringLiteral("")}) {
             QFile::remove(marker);
-            frmMain::setHelpViewer(named);
+            HelpViewers::setHelpViewer(named);
             auto w = makeMain();
             w->mnuHelpContents->trigger();
             QTRY_COMPARE(readFile(marker).trimmed(), help.toUtf8());
@@ -112,7 +113,7 @@ private slots:
 
             QVERIFY(!process || process->state() == QProcess::NotRunning);
         }
-        frmMain::setHelpViewer(QString());
+        HelpViewers::setHelpViewer(QString());
         QVERIFY(kept.isEmpty() || writeFile(help, kept));
     }
 
