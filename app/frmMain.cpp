@@ -159,9 +159,7 @@ void frmMain::createMenus()
     connect(mnuFileSaveAs, &QAction::triggered, this, &frmMain::mnuFileSaveAs_Click);
     connect(mnuOptions, &QAction::triggered, this, [] {
         frmOptions::showModal();
-        // The user's own choice: from now on no file asks about it.
-        if (!Globals::AcceptedRunApp.isEmpty())
-            ErrorReport::rememberAnswer(Globals::AcceptedRunApp, true);
+        ErrorReport::rememberAccepted();
     });
     connect(mPassword, &QAction::triggered, this, [] { Form1::showModal(); });
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
@@ -323,25 +321,16 @@ void frmMain::acceptErrorProgram(const QString &path)
 {
     // Asked at load, while the user knows which file was just opened: an
     // error may come at night, and a question then would hold back the very
-    // program that should tell someone. Consent is only ever given: by Yes
-    // here, or by typing the line in the options dialog. A line that an
-    // earlier end saved into default.bvx is asked about like any other.
-    const QString line = Globals::OnErrorRunApp;
-    if (line.isEmpty() || line == Globals::AcceptedRunApp)
-        return;
-    const std::optional<bool> remembered = ErrorReport::rememberedAnswer(line);
-    Globals::AcceptedRunApp = remembered.value_or(false) ? line : QString();
-    if (remembered || m_ending)
+    // program that should tell someone.
+    if (!ErrorReport::questionDue() || m_ending)
         return;
     // The sessions log meanwhile; only the program waits for the answer,
     // which counts for this line only, whatever file is loaded by then.
+    const QString line = Globals::OnErrorRunApp;
     auto *question = new ErrorProgramQuestion(path, line, this);
     question->setAttribute(Qt::WA_DeleteOnClose);
-    connect(question, &ErrorProgramQuestion::answered, this, [line](bool accepted) {
-        ErrorReport::rememberAnswer(line, accepted);
-        if (accepted && Globals::OnErrorRunApp == line)
-            Globals::AcceptedRunApp = line;
-    });
+    connect(question, &ErrorProgramQuestion::answered, this,
+            [line](bool accepted) { ErrorReport::answerQuestion(line, accepted); });
     // Shown from the event loop, over the main window that the start shows.
     QTimer::singleShot(0, question, &QWidget::show);
 }

@@ -84,6 +84,29 @@ void rememberAnswer(const QString &commandLine, bool accepted)
     settings.setValue(key + QStringLiteral("/Run"), accepted);
 }
 
+bool questionDue()
+{
+    const QString line = Globals::OnErrorRunApp;
+    if (line.isEmpty() || line == Globals::AcceptedRunApp)
+        return false;
+    const std::optional<bool> remembered = rememberedAnswer(line);
+    Globals::AcceptedRunApp = remembered.value_or(false) ? line : QString();
+    return !remembered;
+}
+
+void answerQuestion(const QString &commandLine, bool accepted)
+{
+    rememberAnswer(commandLine, accepted);
+    if (accepted && Globals::OnErrorRunApp == commandLine)
+        Globals::AcceptedRunApp = commandLine;
+}
+
+void rememberAccepted()
+{
+    if (!Globals::AcceptedRunApp.isEmpty())
+        rememberAnswer(Globals::AcceptedRunApp, true);
+}
+
 bool writableByOthers(const QString &path)
 {
 #ifdef Q_OS_UNIX

@@ -32,6 +32,20 @@ bool startProgram(const QString &commandLine);
 std::optional<bool> rememberedAnswer(const QString &commandLine);
 void rememberAnswer(const QString &commandLine, bool accepted);
 
+// The trust in the program that the configuration just loaded names
+// (Globals::OnErrorRunApp). Consent is only ever given: by the user's Yes to
+// the question about it, or by typing the line in the options dialog. A line
+// that an earlier end saved into default.bvx is asked about like any other.
+// The remembered answer decides and sets Globals::AcceptedRunApp to match;
+// without one the program does not start and the question is due (true).
+bool questionDue();
+// The user's answer to that question about `commandLine`: remembered, and a
+// Yes accepts the line at once while it is still the configuration's program.
+void answerQuestion(const QString &commandLine, bool accepted);
+// The line the user typed in the options dialog (Globals::AcceptedRunApp):
+// from now on no file asks about it.
+void rememberAccepted();
+
 // Whether someone other than the running user or root could have put a
 // program into the file at `path`: when another user owns the file or any
 // directory above it, or group or others may write to one of them (a sticky
