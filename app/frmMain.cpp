@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/ConfigurationFiles.h"
 #include "app/HelpViewer.h"
 
 #include "common/Globals.h"
@@ -23,10 +24,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QMdiArea>
 #include <QMenuBar>
-#include <QSaveFile>
 #include <QScreen>
 #include <QThread>
 #include <QUrl>
@@ -34,13 +33,6 @@
 namespace {
 
 constexpr int TextSessionTitle = 2143;
-
-// Whether `path` is default.bvx in the program directory, the file this
-// user's own exits write.
-bool isDefaultConfiguration(const QString &path)
-{
-    return QFileInfo(path) == QFileInfo(ProfileSettings::resolvePath(QString()));
-}
 
 QAction *menuItem(QMenu *menu, const char *name, const char *id, const QKeySequence &shortcut = {})
 {
@@ -277,11 +269,8 @@ void frmMain::MDIForm_Load(const QString &fileName)
     move(placed.topLeft());
     resize(placed.size());
     m_autoActivateMarks = QVector<qint16>{0, 0};
-    // A load that stopped early would have the exit write back less than
-    // default.bvx holds: keep the file as it was beside it.
-    const QString path = ProfileSettings::resolvePath(fileName);
-    if (!getprofilesettings(fileName) && isDefaultConfiguration(path) && QFileInfo::exists(path))
-        keepBackup(path);
+    if (!getprofilesettings(fileName))
+        ConfigurationFiles::keepBackup(fileName);
 
     // Sessions marked in the file start active, in session order.
     const QList<frmDocument *> open = sessions();
@@ -294,20 +283,6 @@ void frmMain::MDIForm_Load(const QString &fileName)
     // The tray icon and the hook that makes it answer the mouse.
     WindowGlobals::TrayActive = SubclassForm(this, mnuPopUp, QStringLiteral("Ombrix"), mnuAbout);
     QDir::setCurrent(programDirectory());
-}
-
-void frmMain::keepBackup(const QString &path)
-{
-    const QString backup = path + QStringLiteral(".bak");
-    QFile source(path);
-    QSaveFile copy(backup);
-    if (source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly) &&
-        copy.write(source.readAll()) >= 0 && copy.commit())
-        qWarning("Ombrix: %s was not read to its end; it is kept as %s", qPrintable(path),
-                 qPrintable(backup));
-    else
-        qWarning("Ombrix: %s was not read to its end and could not be kept as %s", qPrintable(path),
-                 qPrintable(backup));
 }
 
 bool frmMain::getprofilesettings(const QString &FileName, ProfileSettings::Refused refused)
@@ -337,12 +312,7 @@ void frmMain::acceptErrorProgram(const QString &path)
 
 bool frmMain::writeprofilesettings(const QString &FileName)
 {
-    QString error;
-    if (ProfileSettings::writeprofilesettings(*this, FileName, &error))
-        return true;
-    qWarning("Ombrix: the configuration could not be saved to %s: %s",
-             qPrintable(ProfileSettings::resolvePath(FileName)), qPrintable(error));
-    return false;
+    return ConfigurationFiles::save(*this, FileName);
 }
 
 void frmMain::closeAllSessions()
@@ -422,13 +392,10 @@ void frmMain::mnuFileNew_Click()
 
 void frmMain::mnuFileOpen_Click()
 {
-    dlgCommonDialog->setFilter(QStringLiteral("Ombrix Files (*.BVX)|*.bvx|All Files (*.*)|*.*"));
-    dlgCommonDialog->setFilterIndex(1);
-    dlgCommonDialog->setDefaultExt(QString());
-    dlgCommonDialog->setFlags(FileDialogComponent::FlagFileMustExist + FileDialogComponent::FlagHideReadOnly);
-    if (!dlgCommonDialog->ShowOpen() || dlgCommonDialog->FileName().isEmpty())
+    const QString chosen = ConfigurationFiles::askOpen(*dlgCommonDialog);
+    if (chosen.isEmpty())
         return;
-    CurrentFileName = dlgCommonDialog->FileName();
+    CurrentFileName = chosen;
     getprofilesettings(CurrentFileName, ProfileSettings::Refused::SkipValue);
 }
 
@@ -448,13 +415,10 @@ void frmMain::mnuFileSave_Click()
 
 void frmMain::mnuFileSaveAs_Click()
 {
-    dlgCommonDialog->setFilter(QStringLiteral("Ombrix Configuration (*.BVX)|*.bvx|All Files (*.*)|*.*"));
-    dlgCommonDialog->setFilterIndex(1);
-    dlgCommonDialog->setDefaultExt(QStringLiteral("bvx"));
-    dlgCommonDialog->setFlags(FileDialogComponent::FlagHideReadOnly);
-    if (!dlgCommonDialog->ShowSave() || dlgCommonDialog->FileName().isEmpty())
+    const QString chosen = ConfigurationFiles::askSaveAs(*dlgCommonDialog);
+    if (chosen.isEmpty())
         return;
-    CurrentFileName = dlgCommonDialog->FileName();
+    CurrentFileName = chosen;
     writeprofilesettings(CurrentFileName);
 }
 

@@ -127,7 +127,6 @@ private:
     void MDIForm_QueryUnload();
     void MDIForm_Unload();
     void acceptErrorProgram(const QString &path);
-    void keepBackup(const QString &path);
 
     QList<QAction *> m_windowList; // the Window menu's entries for the open sessions
     HelpViewers *m_helpViewers = nullptr;
