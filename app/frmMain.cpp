@@ -34,21 +34,7 @@ namespace {
 
 constexpr int TextSessionTitle = 2143;
 
-QAction *menuItem(QMenu *menu, const char *name, const char *id, const QKeySequence &shortcut = {})
-{
-    QAction *action = menu->addAction(QString::fromLatin1(id));
-    action->setObjectName(QString::fromLatin1(name));
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    return action;
-}
-
-QAction *separator(QMenu *menu, const char *name)
-{
-    QAction *action = menu->addSeparator();
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
+using M = frmMain;
 
 } // namespace
 
@@ -91,82 +77,93 @@ frmMain::~frmMain()
     closeAllSessions();
 }
 
+// One item of a menu as designed; a null action is a separator. Captions
+// are string-table ids until the load translates them.
+struct frmMain::MenuItem
+{
+    QMenu *frmMain::*menu = nullptr;
+    QAction *frmMain::*action = nullptr;
+    const char *name = nullptr;
+    const char *id = nullptr;
+    void (frmMain::*triggered)() = nullptr;
+    char ctrl = 0;       // the shortcut: Ctrl and this letter
+    bool hidden = false; // kept as an action, shown nowhere
+};
+
+const frmMain::MenuItem frmMain::menuItems[] = {
+    {&M::mnuFile, &M::mnuFileNew, "mnuFileNew", "2103", &M::mnuFileNew_Click, 'N'},
+    {&M::mnuFile, &M::mnuFileOpen, "mnuFileOpen", "2104", &M::mnuFileOpen_Click, 'O'},
+    {&M::mnuFile, &M::mnuFileClose, "mnuFileClose", "2129", &M::mnuFileClose_Click},
+    {&M::mnuFile, nullptr, "mnuFileBar1"},
+    {&M::mnuFile, &M::mnuFileSave, "mnuFileSave", "2105", &M::mnuFileSave_Click, 'S'},
+    {&M::mnuFile, &M::mnuFileSaveAs, "mnuFileSaveAs", "2106", &M::mnuFileSaveAs_Click},
+    {&M::mnuFile, nullptr, "mnuFileBar5"},
+    {&M::mnuFile, &M::mnuOptions, "mnuOptions(0)", "2130", &M::mnuOptions_Click, 0, true},
+    {&M::mnuFile, &M::mPassword, "mPassword", "2219", &M::mPassword_Click, 0, true},
+    {&M::mnuFile, nullptr, "mnuFileBar6", nullptr, nullptr, 0, true},
+    {&M::mnuFile, &M::mnuFileExit, "mnuFileExit", "2107", &M::mnuFileExit_Click},
+    {&M::mnuWindow, &M::mnuWindowCascade, "mnuWindowCascade", "2132"},
+    {&M::mnuWindow, &M::mnuWindowTileHorizontal, "mnuWindowTileHorizontal", "2133"},
+    {&M::mnuWindow, &M::mnuWindowTileVertical, "mnuWindowTileVertical", "2134"},
+    {&M::mnuWindow, &M::mnuWindowArrangeIcons, "mnuWindowArrangeIcons", "2135"},
+    {&M::mnuHelp, &M::mnuHelpContents, "mnuHelpContents", "2126", &M::mnuHelpContents_Click},
+    {&M::mnuHelp, &M::mnuHelpSearch, "mnuHelpSearch", "2136", nullptr, 0, true},
+    {&M::mnuHelp, nullptr, "mnuHelpBar2"},
+    {&M::mnuHelp, &M::mnuVelder, "mnuVelder", "2127", &M::mnuVelder_Click},
+    {&M::mnuHelp, nullptr, "mnuHelpBar1"},
+    {&M::mnuHelp, &M::mnuHelpAbout, "mnuHelpAbout", "2128", &M::mnuHelpAbout_Click},
+    {&M::mnuPopUp, &M::mnuOpen, "mnuOpen", "2138", &M::mnuOpen_Click},
+    {&M::mnuPopUp, &M::mnuHide, "mnuHide", "2139", &QWidget::hide, 0, true},
+    {&M::mnuPopUp, &M::mnuExit, "mnuExit", "2140", &M::mnuFileExit_Click, 0, true},
+    {&M::mnuPopUp, nullptr, "sep10"},
+    {&M::mnuPopUp, &M::mnuAbout, "mnuAbout", "2141", &M::mnuHelpAbout_Click},
+};
+
 void frmMain::createMenus()
 {
-    // Captions are string-table ids until the load translates them.
-    mnuFile = menuBar()->addMenu(QStringLiteral("2102"));
-    mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileNew = menuItem(mnuFile, "mnuFileNew", "2103", QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuFileOpen = menuItem(mnuFile, "mnuFileOpen", "2104", QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnuFileClose = menuItem(mnuFile, "mnuFileClose", "2129");
-    separator(mnuFile, "mnuFileBar1");
-    mnuFileSave = menuItem(mnuFile, "mnuFileSave", "2105", QKeySequence(Qt::CTRL | Qt::Key_S));
-    mnuFileSaveAs = menuItem(mnuFile, "mnuFileSaveAs", "2106");
-    separator(mnuFile, "mnuFileBar5");
-    mnuOptions = menuItem(mnuFile, "mnuOptions(0)", "2130");
-    mPassword = menuItem(mnuFile, "mPassword", "2219");
-    QAction *bar6 = separator(mnuFile, "mnuFileBar6");
-    mnuFileExit = menuItem(mnuFile, "mnuFileExit", "2107");
-    // Hidden items keep their actions; nothing shows them.
-    for (QAction *hidden : {mnuOptions, mPassword, bar6})
-        hidden->setVisible(false);
-
-    mnuWindow = menuBar()->addMenu(QStringLiteral("2131"));
-    mnuWindow->setObjectName(QStringLiteral("mnuWindow"));
-    mnuWindowCascade = menuItem(mnuWindow, "mnuWindowCascade", "2132");
-    mnuWindowTileHorizontal = menuItem(mnuWindow, "mnuWindowTileHorizontal", "2133");
-    mnuWindowTileVertical = menuItem(mnuWindow, "mnuWindowTileVertical", "2134");
-    mnuWindowArrangeIcons = menuItem(mnuWindow, "mnuWindowArrangeIcons", "2135");
-
-    mnuHelp = menuBar()->addMenu(QStringLiteral("2125"));
-    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpContents = menuItem(mnuHelp, "mnuHelpContents", "2126");
-    mnuHelpSearch = menuItem(mnuHelp, "mnuHelpSearch", "2136");
-    mnuHelpSearch->setVisible(false);
-    mnuHelpSearch->setEnabled(false);
-    separator(mnuHelp, "mnuHelpBar2");
-    mnuVelder = menuItem(mnuHelp, "mnuVelder", "2127");
-    separator(mnuHelp, "mnuHelpBar1");
-    mnuHelpAbout = menuItem(mnuHelp, "mnuHelpAbout", "2128");
-
-    mnuPopUp = menuBar()->addMenu(QStringLiteral("Popup Menu"));
-    mnuPopUp->setObjectName(QStringLiteral("mnuPopUp"));
-    mnuPopUp->menuAction()->setVisible(false);
-    mnuOpen = menuItem(mnuPopUp, "mnuOpen", "2138");
-    mnuHide = menuItem(mnuPopUp, "mnuHide", "2139");
-    mnuExit = menuItem(mnuPopUp, "mnuExit", "2140");
-    separator(mnuPopUp, "sep10");
-    mnuAbout = menuItem(mnuPopUp, "mnuAbout", "2141");
-    mnuHide->setVisible(false);
-    mnuExit->setVisible(false);
-
-    for (QMenu *menu : {mnuFile, mnuWindow, mnuHelp, mnuPopUp})
+    const auto addMenu = [this](QMenu *&menu, const char *name, const char *caption) {
+        menu = menuBar()->addMenu(QString::fromLatin1(caption));
+        menu->setObjectName(QString::fromLatin1(name));
         menu->menuAction()->setObjectName(menu->objectName());
+    };
+    addMenu(mnuFile, "mnuFile", "2102");
+    addMenu(mnuWindow, "mnuWindow", "2131");
+    addMenu(mnuHelp, "mnuHelp", "2125");
+    addMenu(mnuPopUp, "mnuPopUp", "Popup Menu");
+    mnuPopUp->menuAction()->setVisible(false);
+    for (const MenuItem &item : menuItems) {
+        QMenu *menu = this->*item.menu;
+        QAction *action = item.id ? menu->addAction(QString::fromLatin1(item.id)) : menu->addSeparator();
+        action->setObjectName(QString::fromLatin1(item.name));
+        if (item.ctrl)
+            action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(item.ctrl)));
+        if (item.hidden)
+            action->setVisible(false);
+        if (item.action)
+            this->*item.action = action;
+        if (item.triggered)
+            connect(action, &QAction::triggered, this, item.triggered);
+    }
+    mnuHelpSearch->setEnabled(false);
 
     connect(mnuFile, &QMenu::aboutToShow, this, &frmMain::mnuFile_Click);
-    connect(mnuFileNew, &QAction::triggered, this, &frmMain::mnuFileNew_Click);
-    connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
-    connect(mnuFileClose, &QAction::triggered, this, &frmMain::mnuFileClose_Click);
-    connect(mnuFileSave, &QAction::triggered, this, &frmMain::mnuFileSave_Click);
-    connect(mnuFileSaveAs, &QAction::triggered, this, &frmMain::mnuFileSaveAs_Click);
-    connect(mnuOptions, &QAction::triggered, this, [] {
-        frmOptions::showModal();
-        ErrorReport::rememberAccepted();
-    });
-    connect(mPassword, &QAction::triggered, this, [] { Form1::showModal(); });
-    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(mnuWindow, &QMenu::aboutToShow, this, &frmMain::mnuWindow_Click);
-    connect(mnuWindowCascade, &QAction::triggered, this, [this] { arrange(Cascade); });
-    connect(mnuWindowTileHorizontal, &QAction::triggered, this, [this] { arrange(TileHorizontal); });
-    connect(mnuWindowTileVertical, &QAction::triggered, this, [this] { arrange(TileVertical); });
-    connect(mnuWindowArrangeIcons, &QAction::triggered, this, [this] { arrange(ArrangeIcons); });
-    connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
-    connect(mnuVelder, &QAction::triggered, this, &frmMain::mnuVelder_Click);
-    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
-    connect(mnuOpen, &QAction::triggered, this, &frmMain::mnuOpen_Click);
-    connect(mnuHide, &QAction::triggered, this, &QWidget::hide);
-    connect(mnuExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
-    connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+    // The arrangements in the order of Arrange.
+    const QAction *const arrangements[] = {mnuWindowCascade, mnuWindowTileHorizontal, mnuWindowTileVertical,
+                                           mnuWindowArrangeIcons};
+    for (int mode = Cascade; mode <= ArrangeIcons; ++mode)
+        connect(arrangements[mode], &QAction::triggered, this, [this, mode] { arrange(mode); });
+}
+
+void frmMain::mnuOptions_Click()
+{
+    frmOptions::showModal();
+    ErrorReport::rememberAccepted();
+}
+
+void frmMain::mPassword_Click()
+{
+    Form1::showModal();
 }
 
 void frmMain::mnuWindow_Click()
