@@ -72,6 +72,22 @@ bool PasswordGuard::mayOpen()
     return true;
 }
 
+void PasswordGuard::open(const std::function<void()> &remake)
+{
+    if (!mayOpen())
+        return;
+    // Un-minimising a window that is off the screen maps it at once on X11,
+    // before its hints stop asking for it to be iconified; a quick window
+    // manager then sends it straight back to the tray. A hidden window is
+    // made anew instead, in the normal state.
+    if (minimised() && !m_window->isVisible())
+        remake();
+    m_window->setWindowState(m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
 bool PasswordGuard::accepted()
 {
     if (Globals::Password.isEmpty())

@@ -19,11 +19,13 @@ public:
     void tick();
     // After a resize or a change of the window's state.
     void windowResized();
-    // The tray menu's Open: true when the window may come back now. While
-    // the prompt is up, it comes to the front instead.
-    bool mayOpen();
+    // The tray menu's Open: the window comes back, past the password when it
+    // was minimised; while the prompt is up, the prompt comes to the front
+    // instead. `remake` makes the window's native window anew.
+    void open(const std::function<void()> &remake);
 
 private:
+    bool mayOpen();
     // Asks for the password when there is one; true when it was right, or
     // when there is none. A wrong one is told in a message box.
     bool accepted();

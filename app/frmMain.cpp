@@ -241,22 +241,6 @@ void frmMain::mnuHelpAbout_Click()
     frmAbout::showModal(this);
 }
 
-void frmMain::mnuOpen_Click()
-{
-    if (!m_guard.mayOpen())
-        return;
-    // Un-minimising a window that is off the screen maps it at once on X11,
-    // before its hints stop asking for it to be iconified; a quick window
-    // manager then sends it straight back to the tray. A hidden window is
-    // made anew instead, in the normal state.
-    if (windowState().testFlag(Qt::WindowMinimized) && !isVisible())
-        destroy();
-    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    show();
-    raise();
-    activateWindow();
-}
-
 void frmMain::MDIForm_Load(const QString &fileName)
 {
     ApplyResourceStrings(this);

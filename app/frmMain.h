@@ -125,7 +125,7 @@ private:
     void mnuHelpContents_Click();
     void mnuVelder_Click();
     void mnuHelpAbout_Click();
-    void mnuOpen_Click();
+    void mnuOpen_Click() { m_guard.open([this] { destroy(); }); }
     static bool closeNestedLoops();
     void endNow();
     void MDIForm_QueryUnload();
