@@ -269,26 +269,15 @@ void frmMain::MDIForm_Load(const QString &fileName)
 bool frmMain::getprofilesettings(const QString &FileName, ProfileSettings::Refused refused)
 {
     const bool whole = ProfileSettings::getprofilesettings(*this, FileName, refused);
-    acceptErrorProgram(ProfileSettings::resolvePath(FileName));
-    return whole;
-}
-
-void frmMain::acceptErrorProgram(const QString &path)
-{
     // Asked at load, while the user knows which file was just opened: an
     // error may come at night, and a question then would hold back the very
-    // program that should tell someone.
-    if (!ErrorReport::questionDue() || m_ending)
-        return;
-    // The sessions log meanwhile; only the program waits for the answer,
-    // which counts for this line only, whatever file is loaded by then.
-    const QString line = Globals::OnErrorRunApp;
-    auto *question = new ErrorProgramQuestion(path, line, this);
-    question->setAttribute(Qt::WA_DeleteOnClose);
-    connect(question, &ErrorProgramQuestion::answered, this,
-            [line](bool accepted) { ErrorReport::answerQuestion(line, accepted); });
-    // Shown from the event loop, over the main window that the start shows.
-    QTimer::singleShot(0, question, &QWidget::show);
+    // program that should tell someone. The sessions log meanwhile; only the
+    // program waits for the answer, which counts for this line only,
+    // whatever file is loaded by then.
+    if (ErrorReport::questionDue() && !m_ending)
+        ErrorProgramQuestion::ask(ProfileSettings::resolvePath(FileName), Globals::OnErrorRunApp, this,
+                                  &ErrorReport::answerQuestion);
+    return whole;
 }
 
 bool frmMain::writeprofilesettings(const QString &FileName)

@@ -130,7 +130,6 @@ private:
     void endNow();
     void MDIForm_QueryUnload();
     void MDIForm_Unload();
-    void acceptErrorProgram(const QString &path);
 
     QList<QAction *> m_windowList; // the Window menu's entries for the open sessions
     HelpViewers *m_helpViewers = nullptr;

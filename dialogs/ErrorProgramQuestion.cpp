@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QProcess>
+#include <QTimer>
 
 #include <tuple>
 
@@ -38,4 +39,15 @@ ErrorProgramQuestion::ErrorProgramQuestion(const QString &file, const QString &c
     setDefaultButton(QMessageBox::No);
     connect(this, &QMessageBox::buttonClicked, this,
             [this](QAbstractButton *clicked) { emit answered(standardButton(clicked) == QMessageBox::Yes); });
+}
+
+void ErrorProgramQuestion::ask(const QString &file, const QString &commandLine, QWidget *parent,
+                               std::function<void(const QString &commandLine, bool accepted)> answer)
+{
+    auto *question = new ErrorProgramQuestion(file, commandLine, parent);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &ErrorProgramQuestion::answered, question,
+            [commandLine, answer = std::move(answer)](bool accepted) { answer(commandLine, accepted); });
+    // From the event loop: over the main window that the start shows.
+    QTimer::singleShot(0, question, &QWidget::show);
 }
