@@ -252,15 +252,7 @@ void frmMain::MDIForm_Load(const QString &fileName)
     m_autoActivateMarks = QVector<qint16>{0, 0};
     if (!getprofilesettings(fileName))
         ConfigurationFiles::keepBackup(fileName);
-
-    // Sessions marked in the file start active, in session order.
-    const QList<frmDocument *> open = sessions();
-    for (int k = 1; k <= open.size() && k < m_autoActivateMarks.size(); ++k) {
-        if (m_autoActivateMarks[k] == 1) {
-            open.at(k - 1)->Command1_Click();
-            m_autoActivateMarks[k] = 0;
-        }
-    }
+    ProfileSettings::activateMarkedSessions(*this);
     // The tray icon and the hook that makes it answer the mouse.
     WindowGlobals::TrayActive = SubclassForm(this, mnuPopUp, QStringLiteral("Ombrix"), mnuAbout);
     QDir::setCurrent(programDirectory());

@@ -129,6 +129,18 @@ bool getprofilesettings(ProfileWorkspace &workspace, const QString &path, Refuse
     return true;
 }
 
+void activateMarkedSessions(ProfileWorkspace &workspace)
+{
+    const QList<frmDocument *> open = workspace.sessions();
+    QVector<qint16> &marks = workspace.AutoActivateMarks();
+    for (int k = 1; k <= open.size() && k < marks.size(); ++k) {
+        if (marks[k] == 1) {
+            open.at(k - 1)->Command1_Click();
+            marks[k] = 0;
+        }
+    }
+}
+
 bool writeprofilesettings(const ProfileWorkspace &workspace, const QString &path, QString *error)
 {
     PrivateProfile file(resolvePath(path));

@@ -42,6 +42,10 @@ enum class Refused {
 bool getprofilesettings(ProfileWorkspace &workspace, const QString &path,
                         Refused refused = Refused::StopLoad);
 
+// Activates the sessions that the last load marked, in session order, and
+// clears their marks: the start-up does this once the load is over.
+void activateMarkedSessions(ProfileWorkspace &workspace);
+
 // Saves the open configuration to `path` in one atomic replacement of the
 // file; keys and sections this save does not write stay as they were.
 // Returns false, with the reason in `error`, when the file was not written.
