@@ -10,29 +10,32 @@ namespace ConfigurationFiles {
 
 namespace {
 
-// The file dialog set up for one command; the name chosen, or empty.
-QString ask(FileDialogComponent &dialog, const QString &filter, const QString &defaultExt, int flags,
-            bool (FileDialogComponent::*show)())
+// The file dialog set up for one command.
+bool ask(FileDialogComponent &dialog, QString &fileName, const QString &filter, const QString &defaultExt,
+         int flags, bool (FileDialogComponent::*show)())
 {
     dialog.setFilter(filter);
     dialog.setFilterIndex(1);
     dialog.setDefaultExt(defaultExt);
     dialog.setFlags(flags);
-    return (dialog.*show)() ? dialog.FileName() : QString();
+    if (!(dialog.*show)() || dialog.FileName().isEmpty())
+        return false;
+    fileName = dialog.FileName();
+    return true;
 }
 
 } // namespace
 
-QString askOpen(FileDialogComponent &dialog)
+bool askOpen(FileDialogComponent &dialog, QString &fileName)
 {
-    return ask(dialog, QStringLiteral("Ombrix Files (*.BVX)|*.bvx|All Files (*.*)|*.*"), QString(),
+    return ask(dialog, fileName, QStringLiteral("Ombrix Files (*.BVX)|*.bvx|All Files (*.*)|*.*"), QString(),
                FileDialogComponent::FlagFileMustExist + FileDialogComponent::FlagHideReadOnly,
                &FileDialogComponent::ShowOpen);
 }
 
-QString askSaveAs(FileDialogComponent &dialog)
+bool askSaveAs(FileDialogComponent &dialog, QString &fileName)
 {
-    return ask(dialog, QStringLiteral("Ombrix Configuration (*.BVX)|*.bvx|All Files (*.*)|*.*"),
+    return ask(dialog, fileName, QStringLiteral("Ombrix Configuration (*.BVX)|*.bvx|All Files (*.*)|*.*"),
                QStringLiteral("bvx"), FileDialogComponent::FlagHideReadOnly, &FileDialogComponent::ShowSave);
 }
 

@@ -11,10 +11,11 @@ class ProfileWorkspace;
 // save that failed. A file name that is empty means default.bvx.
 namespace ConfigurationFiles {
 
-// Asks for a configuration to open, or for the name to save it as; empty
-// when the dialog was cancelled.
-QString askOpen(FileDialogComponent &dialog);
-QString askSaveAs(FileDialogComponent &dialog);
+// Asks for a configuration to open, or for the name to save it as, and
+// puts it into `fileName`; false, leaving `fileName` alone, when the dialog
+// was cancelled.
+bool askOpen(FileDialogComponent &dialog, QString &fileName);
+bool askSaveAs(FileDialogComponent &dialog, QString &fileName);
 
 // After a start-up load of `fileName` that stopped early. The end would write
 // back less than default.bvx holds, so that file is kept as it was beside

@@ -354,11 +354,8 @@ void frmMain::mnuFileNew_Click()
 
 void frmMain::mnuFileOpen_Click()
 {
-    const QString chosen = ConfigurationFiles::askOpen(*dlgCommonDialog);
-    if (chosen.isEmpty())
-        return;
-    CurrentFileName = chosen;
-    getprofilesettings(CurrentFileName, ProfileSettings::Refused::SkipValue);
+    if (ConfigurationFiles::askOpen(*dlgCommonDialog, CurrentFileName))
+        getprofilesettings(CurrentFileName, ProfileSettings::Refused::SkipValue);
 }
 
 void frmMain::mnuFileClose_Click()
@@ -377,11 +374,8 @@ void frmMain::mnuFileSave_Click()
 
 void frmMain::mnuFileSaveAs_Click()
 {
-    const QString chosen = ConfigurationFiles::askSaveAs(*dlgCommonDialog);
-    if (chosen.isEmpty())
-        return;
-    CurrentFileName = chosen;
-    writeprofilesettings(CurrentFileName);
+    if (ConfigurationFiles::askSaveAs(*dlgCommonDialog, CurrentFileName))
+        writeprofilesettings(CurrentFileName);
 }
 
 void frmMain::mnuFileExit_Click()
