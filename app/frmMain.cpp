@@ -33,8 +33,7 @@
 namespace {
 
 constexpr int TextSessionTitle = 2143;
-
-using M = frmMain;
+using M = frmMain; // keeps the rows of the menu table short
 
 } // namespace
 
@@ -98,8 +97,8 @@ const frmMain::MenuItem frmMain::menuItems[] = {
     {&M::mnuFile, &M::mnuFileSave, "mnuFileSave", "2105", &M::mnuFileSave_Click, 'S'},
     {&M::mnuFile, &M::mnuFileSaveAs, "mnuFileSaveAs", "2106", &M::mnuFileSaveAs_Click},
     {&M::mnuFile, nullptr, "mnuFileBar5"},
-    {&M::mnuFile, &M::mnuOptions, "mnuOptions(0)", "2130", &M::mnuOptions_Click, 0, true},
-    {&M::mnuFile, &M::mPassword, "mPassword", "2219", &M::mPassword_Click, 0, true},
+    {&M::mnuFile, &M::mnuOptions, "mnuOptions(0)", "2130", nullptr, 0, true},
+    {&M::mnuFile, &M::mPassword, "mPassword", "2219", nullptr, 0, true},
     {&M::mnuFile, nullptr, "mnuFileBar6", nullptr, nullptr, 0, true},
     {&M::mnuFile, &M::mnuFileExit, "mnuFileExit", "2107", &M::mnuFileExit_Click},
     {&M::mnuWindow, &M::mnuWindowCascade, "mnuWindowCascade", "2132"},
@@ -148,22 +147,16 @@ void frmMain::createMenus()
 
     connect(mnuFile, &QMenu::aboutToShow, this, &frmMain::mnuFile_Click);
     connect(mnuWindow, &QMenu::aboutToShow, this, &frmMain::mnuWindow_Click);
+    connect(mnuOptions, &QAction::triggered, this, [] {
+        frmOptions::showModal();
+        ErrorReport::rememberAccepted();
+    });
+    connect(mPassword, &QAction::triggered, this, [] { Form1::showModal(); });
     // The arrangements in the order of Arrange.
     const QAction *const arrangements[] = {mnuWindowCascade, mnuWindowTileHorizontal, mnuWindowTileVertical,
                                            mnuWindowArrangeIcons};
     for (int mode = Cascade; mode <= ArrangeIcons; ++mode)
         connect(arrangements[mode], &QAction::triggered, this, [this, mode] { arrange(mode); });
-}
-
-void frmMain::mnuOptions_Click()
-{
-    frmOptions::showModal();
-    ErrorReport::rememberAccepted();
-}
-
-void frmMain::mPassword_Click()
-{
-    Form1::showModal();
 }
 
 void frmMain::mnuWindow_Click()

@@ -119,8 +119,6 @@ private:
     static const MenuItem menuItems[]; // the menus' items as designed
     void createMenus();
     void mnuFile_Click();
-    void mnuOptions_Click();
-    void mPassword_Click();
     void mnuWindow_Click();
     void mnuHelpContents_Click();
     void mnuVelder_Click();
