@@ -217,11 +217,6 @@ void frmMain::arrange(int mode)
     }
 }
 
-void frmMain::mnuHelpContents_Click()
-{
-    m_helpViewers->openHelp();
-}
-
 void frmMain::mnuVelder_Click()
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -312,37 +307,18 @@ QList<frmDocument *> frmMain::sessions() const
 
 int frmMain::mainWindowState() const
 {
-    if (windowState() & Qt::WindowMinimized)
-        return 1;
-    if (windowState() & Qt::WindowMaximized)
-        return 2;
-    return 0;
+    return windowState() & Qt::WindowMinimized ? 1 : windowState() & Qt::WindowMaximized ? 2 : 0;
 }
 
 void frmMain::setMainWindowState(int state)
 {
-    switch (state) {
-    case 1:
-        setWindowState(Qt::WindowMinimized);
-        break;
-    case 2:
-        setWindowState(Qt::WindowMaximized);
-        break;
-    default:
-        setWindowState(Qt::WindowNoState);
-        break;
-    }
+    setWindowState(state == 1 ? Qt::WindowMinimized : state == 2 ? Qt::WindowMaximized : Qt::WindowNoState);
 }
 
 void frmMain::mnuFile_Click()
 {
     mnuFileClose->setEnabled(false);
     mnuFileClose->setEnabled(!sessions().isEmpty());
-}
-
-void frmMain::mnuFileNew_Click()
-{
-    NewSession();
 }
 
 void frmMain::mnuFileOpen_Click()
@@ -371,11 +347,6 @@ void frmMain::mnuFileSaveAs_Click()
         writeprofilesettings(CurrentFileName);
 }
 
-void frmMain::mnuFileExit_Click()
-{
-    close();
-}
-
 void frmMain::MDIForm_QueryUnload()
 {
     // Close the help viewers, let other work run, then save while every
@@ -397,11 +368,6 @@ void frmMain::MDIForm_Unload()
     }
 }
 
-void frmMain::Timer1_Timer()
-{
-    m_guard.tick();
-}
-
 void frmMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
@@ -414,11 +380,6 @@ void frmMain::changeEvent(QEvent *event)
     // Minimising is a change of state here, not a resize.
     if (event->type() == QEvent::WindowStateChange)
         MDIForm_Resize();
-}
-
-void frmMain::MDIForm_Resize()
-{
-    m_guard.windowResized();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

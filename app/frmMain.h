@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HelpViewer.h"
 #include "app/PasswordGuard.h"
 #include "common/WindowPlacement.h"
 #include "config/ProfileSettings.h"
@@ -8,7 +9,6 @@
 #include <QTimer>
 
 class FileDialogComponent;
-class HelpViewers;
 class QAction;
 class QMdiArea;
 class QMenu;
@@ -45,12 +45,12 @@ public:
     QVector<qint16> &AutoActivateMarks() override { return m_autoActivateMarks; }
 
     // Document commands.
-    void mnuFileNew_Click();
+    void mnuFileNew_Click() { NewSession(); }
     void mnuFileOpen_Click();
     void mnuFileClose_Click();
     void mnuFileSave_Click();
     void mnuFileSaveAs_Click();
-    void mnuFileExit_Click();
+    void mnuFileExit_Click() { close(); }
 
     QString CurrentFileName;
     QMdiArea *const mdiArea;
@@ -91,8 +91,8 @@ public:
     // whether the window was minimised; the resize rule hides a minimised
     // window, and asks for the password before one that the desktop brings
     // back is shown again. The tray menu's Open asks before it shows anything.
-    void Timer1_Timer();
-    void MDIForm_Resize();
+    void Timer1_Timer() { m_guard.tick(); }
+    void MDIForm_Resize() { m_guard.windowResized(); }
 
     // An end request: SIGTERM, SIGINT, SIGHUP, the end of the desktop
     // session, Exit, or closing the main window; the same as close(). It
@@ -120,7 +120,7 @@ private:
     void createMenus();
     void mnuFile_Click();
     void mnuWindow_Click();
-    void mnuHelpContents_Click();
+    void mnuHelpContents_Click() { m_helpViewers->openHelp(); }
     void mnuVelder_Click();
     void mnuHelpAbout_Click();
     void mnuOpen_Click() { m_guard.open([this] { destroy(); }); }
