@@ -18,13 +18,6 @@ class tst_BadInput : public QObject
     Q_OBJECT
     TestEnv m_env;
 
-    // Raw bytes into the per-user settings file: what no QSettings::setValue() would write.
-    static bool putSettings(const QByteArray &bytes)
-    {
-        const QString file = QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).fileName();
-        return QDir().mkpath(QFileInfo(file).path()) && writeFile(file, bytes);
-    }
-
 private slots:
     void initTestCase() { setLanguageOverride(Language::English); }
 
@@ -43,8 +36,11 @@ private slots:
         QFETCH(QByteArray, entry);
         QFile::remove(m_env.filePath("loop"));
         QVERIFY(QFile::link(m_env.filePath("loop"), m_env.filePath("loop")));
-        QVERIFY(putSettings("[Ports]\nCOM9=" + entry.replace("%1", QFile::encodeName(m_env.filePath(""))) +
-                            "\n"));
+        // Raw bytes into the per-user settings file: what no QSettings::setValue() would write.
+        const QString file = QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).fileName();
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()) &&
+                writeFile(file, "[Ports]\nCOM9=" +
+                                    entry.replace("%1", QFile::encodeName(m_env.filePath(""))) + "\n"));
         frmDocument session;
         session.Combo2->setCurrentIndex(9);
         session.Command1_Click();

@@ -1,4 +1,3 @@
-#include "app/HelpViewer.h"
 #include "app/frmMain.h"
 #include "common/Globals.h"
 #include "components/QtSerialComponent.h"
@@ -19,14 +18,12 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
-#include <QWindow>
 
 #include <memory>
 
