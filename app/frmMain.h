@@ -14,8 +14,12 @@ class QMdiArea;
 class QMenu;
 
 // The main window: a multiple-document frame holding one window per logging
-// session, with the File menu's document commands. It loads the
-// configuration at start-up and saves it to default.bvx at every exit.
+// session, with the menus, the window arrangements and list, and the end
+// sequence. It loads the configuration at start-up and saves it to
+// default.bvx at every exit. Its other duties have units of their own: the
+// password and tray hiding rule (PasswordGuard), the placement
+// (WindowPlacement), help (HelpViewers), the configuration's file choice and
+// backup (ConfigurationFiles) and the trust in error programs (ErrorReport).
 class frmMain : public QMainWindow, public ProfileWorkspace
 {
     Q_OBJECT
@@ -123,7 +127,10 @@ private:
     void mnuHelpContents_Click() { m_helpViewers->openHelp(); }
     void mnuVelder_Click();
     void mnuHelpAbout_Click();
-    void mnuOpen_Click() { m_guard.open([this] { destroy(); }); }
+    void mnuOpen_Click()
+    {
+        m_guard.open([this] { destroy(); });
+    }
     static bool closeNestedLoops();
     void endNow();
     void MDIForm_QueryUnload();
@@ -134,8 +141,8 @@ private:
     QList<frmDocument *> m_sessions; // in opening order; each leaves the list when destroyed
     QVector<qint16> m_autoActivateMarks{0, 0};
     WindowPlacement m_placement; // as read at the load, stored at the end
-    QTimer m_endTimer;       // runs the end from the event loop, again while nested loops unwind
-    bool m_ending = false;   // an end request came: nothing new is asked
-    bool m_closed = false;   // the end has run
+    QTimer m_endTimer;           // runs the end from the event loop, again while nested loops unwind
+    bool m_ending = false;       // an end request came: nothing new is asked
+    bool m_closed = false;       // the end has run
     PasswordGuard m_guard{this, [this] { return m_ending; }};
 };
