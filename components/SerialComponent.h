@@ -50,18 +50,18 @@ public:
     CommEvent commEvent() const { return m_event; }
     virtual qint64 inBufferCount() const = 0;
     virtual QByteArray input() = 0; // takes every waiting byte
-    // After EventDeviceLost: what happened, naming the device, and that the
+    // After DeviceLost: what happened, naming the device, and that the
     // component waits for it to return (or what keeps it from reopening).
     virtual QString lostDeviceDescription() const = 0;
     // After setPortOpen(true) left the port closed without an error (no
     // device behind the COM number): why, naming the path that was tried.
     virtual QString openFailureDescription() const { return {}; }
-    // After EventNotice: what the user should know while the port stays
+    // After Notice: what the user should know while the port stays
     // open (the far side of a network port keeps settings of its own).
     virtual QString notice() const { return {}; }
     // Right after setPortOpen(true) opened the port: empty when it works at
     // once, else what it still waits for (the address a network port
-    // connects to, in the background); EventOpened or EventDeviceLost
+    // connects to, in the background); Opened or DeviceLost
     // follows.
     virtual QString pendingDescription() const { return {}; }
 
