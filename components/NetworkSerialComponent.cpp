@@ -159,9 +159,11 @@ void NetworkSerialComponent::establish(bool raw)
 {
     const QByteArray held = m_stream.release(raw);
     enter(State::Streaming);
-    raise(CommEvent::Opened);
+    // Received before the receiver hears that the port works: one that
+    // closes the port from that event still gets them with the close.
     received(held);
-    if (m_state != State::Streaming) // closed by the receiver: the bytes wait for input()
+    raise(CommEvent::Opened);
+    if (m_state != State::Streaming)
         return;
     if (!held.isEmpty()) {
         m_throttle.arm();

@@ -303,6 +303,29 @@ private slots:
         QCOMPARE(errorLog().count(u"Ombrix Error: COM5, "), 3);
     }
 
+    // A receiver that closes the port when it starts to work still gets
+    // the bytes the server sent first, with the close.
+    void closedWhenOpened()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this,
+                [&] { server.nextPendingConnection()->write("first bytes"); });
+        m_env.mapPort(7, QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()));
+        NetworkSerialComponent port;
+        QByteArray bytes;
+        connect(&port, &SerialComponent::OnComm, this, [&](SerialComponent::CommEvent event) {
+            if (event == SerialComponent::CommEvent::Opened)
+                port.setPortOpen(false);
+            else if (event == SerialComponent::CommEvent::Receive)
+                bytes += port.input();
+        });
+        port.setCommPort(7);
+        port.setPortOpen(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!port.portOpen(), 30000);
+        QCOMPARE(bytes, QByteArray("first bytes"));
+    }
+
     // A raw server behind rfc2217:// whose first bytes are a whole telnet
     // negotiation: they are logged as they came, the server receives nothing
     // but our request, and a close takes the bytes the socket has not read.
