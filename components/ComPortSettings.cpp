@@ -90,9 +90,12 @@ QString ComPortSettings::valueText(quint8 command, const QByteArray &value)
 {
     const quint8 v = value.isEmpty() ? 0 : quint8(value.at(0));
     switch (command) {
-    case TelnetCodec::SetBaudRate:
-        return value.size() == 4 ? tr("baud rate %1").arg(qFromBigEndian<quint32>(value.constData()))
-                                 : tr("baud rate unknown");
+    case TelnetCodec::SetBaudRate: {
+        quint32 baud = 0; // big-endian, four bytes as sent
+        for (const char c : value.left(4))
+            baud = baud << 8 | quint8(c);
+        return tr("baud rate %1").arg(baud);
+    }
     case TelnetCodec::SetDataSize:
         return tr("%1 data bits").arg(v);
     case TelnetCodec::SetParity: {
