@@ -135,6 +135,13 @@ PrivateProfile::PrivateProfile(const QString &path)
     parse(data);
 }
 
+PrivateProfile::PrivateProfile(const QString &path, const QByteArray &contents)
+    : m_path(path)
+    , m_readable(true)
+{
+    parse(contents);
+}
+
 QString PrivateProfile::path() const
 {
     return m_path;

@@ -19,6 +19,8 @@ public:
     // Reads the file now; a missing, unreadable or too large file, or one
     // that is not a regular file, reads as empty.
     explicit PrivateProfile(const QString &path);
+    // Reads `contents` as the file at `path` holding them, without the disk.
+    PrivateProfile(const QString &path, const QByteArray &contents);
 
     QString path() const;
     bool readable() const; // the file existed and was read
