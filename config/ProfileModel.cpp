@@ -62,9 +62,13 @@ QString keyOf(Field field)
 
 Profile readProfile(const QString &path)
 {
+    return readProfile(PrivateProfile(resolvePath(path)));
+}
+
+Profile readProfile(const PrivateProfile &file)
+{
     Profile profile;
-    profile.path = resolvePath(path);
-    const PrivateProfile file(profile.path);
+    profile.path = file.path();
     profile.readable = file.readable();
 
     profile.numSessions = file.readInt(mainSection, QStringLiteral("NumSessions"), 0);

@@ -63,6 +63,8 @@ QString resolvePath(const QString &path);
 // Reads the configuration file at `path` (empty: the default file). A
 // missing or unreadable file reads as one without keys.
 Profile readProfile(const QString &path);
+// The same for a file already read.
+Profile readProfile(const PrivateProfile &file);
 
 // The key under which `field` is stored.
 QString keyOf(Field field);
