@@ -93,23 +93,6 @@ QString keyOf(int port)
     return QStringLiteral("COM%1").arg(port);
 }
 
-// The device path `stored` gives `port`, or its default device.
-QString pathIn(const QHash<QString, QVariant> &stored, int port)
-{
-    const QVariant value = stored.value(keyOf(port));
-    // The store's INI format reads an unquoted value containing commas as a
-    // list; a device path may contain commas, so put it back together.
-    QString configured = value.typeId() == QMetaType::QStringList
-                             ? value.toStringList().join(QLatin1Char(','))
-                             : value.toString().trimmed();
-    // A NUL (stored as \0) cannot be part of a file name: left in, the
-    // system calls would see a different, shorter path, and the serial port
-    // layer recurses until the stack overflows while locking such a name.
-    // Shown as U+FFFD, the entry names a device that does not exist.
-    configured.replace(QChar::Null, QChar::ReplacementCharacter);
-    return configured.isEmpty() ? PortMap::defaultDevice(port) : configured;
-}
-
 // Writes `value` for `key`, or removes the key when `value` is null.
 bool storeEntry(const QString &key, const QVariant &value)
 {
@@ -156,7 +139,22 @@ QString defaultDevice(int port)
 
 QString devicePath(int port)
 {
-    return pathIn(cache().values(), port);
+    return configuredPath(cache().values().value(keyOf(port)), port);
+}
+
+QString configuredPath(const QVariant &value, int port)
+{
+    // The store's INI format reads an unquoted value containing commas as a
+    // list; a device path may contain commas, so put it back together.
+    QString configured = value.typeId() == QMetaType::QStringList
+                             ? value.toStringList().join(QLatin1Char(','))
+                             : value.toString().trimmed();
+    // A NUL (stored as \0) cannot be part of a file name: left in, the
+    // system calls would see a different, shorter path, and the serial port
+    // layer recurses until the stack overflows while locking such a name.
+    // Shown as U+FFFD, the entry names a device that does not exist.
+    configured.replace(QChar::Null, QChar::ReplacementCharacter);
+    return configured.isEmpty() ? defaultDevice(port) : configured;
 }
 
 QString resolvedDevicePath(int port)
@@ -183,7 +181,7 @@ QMap<int, QString> entries()
         const QRegularExpressionMatch m = key.match(it.key());
         const int port = m.hasMatch() ? m.captured(1).toInt() : 0;
         if (port >= firstPort && port <= lastPort)
-            map.insert(port, pathIn(stored, port));
+            map.insert(port, configuredPath(stored.value(keyOf(port)), port));
     }
     return map;
 }
@@ -226,7 +224,7 @@ QList<Row> rows()
 Row row(int port)
 {
     const QHash<QString, QVariant> &stored = cache().values();
-    return valueRow(port, pathIn(stored, port), stored.contains(keyOf(port)));
+    return valueRow(port, configuredPath(stored.value(keyOf(port)), port), stored.contains(keyOf(port)));
 }
 
 } // namespace PortMap

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QVariant>
 
 namespace SerialDevices {
 struct Device;
@@ -22,6 +23,11 @@ QString defaultDevice(int port);
 
 // The device path as configured (or the default), not resolved.
 QString devicePath(int port);
+
+// The device path that `stored`, the value of `port`'s entry as the store
+// gives it (text, or a list where the text held commas), configures: the
+// default device when empty.
+QString configuredPath(const QVariant &stored, int port);
 
 // The path to open: devicePath() with symbolic links resolved, so that a
 // device opened through two names shares one lock. When the device does not
