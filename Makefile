@@ -1,14 +1,16 @@
 # Ombrix: `make run` builds and starts the program, `make test` builds and
 # runs every test, then the byte, parsing and configuration tests again
 # built with AddressSanitizer and UndefinedBehaviorSanitizer. `make fuzz`
-# runs each fuzz target for FUZZ_SECONDS. `make install PREFIX=… [DESTDIR=…]` installs, `make deb`
+# runs each fuzz target for FUZZ_SECONDS (or FUZZ_RUNS inputs, when that
+# comes first). `make install PREFIX=… [DESTDIR=…]` installs, `make deb`
 # builds the Debian package build/ombrix_<version>_<arch>.deb. All install
 # missing Debian packages first.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = fuzz_ProfileText fuzz_ProfileSettings
+FUZZ_RUNS ?=
+FUZZ_TARGETS = fuzz_ProfileText fuzz_ProfileModel fuzz_Telnet fuzz_PortMapValue fuzz_ProfileSettings
 JOBS ?= $(shell nproc)
 ARGS ?=
 PREFIX ?= /usr/local
@@ -62,4 +64,4 @@ fuzz:
 	@test -f $(FUZZ_BUILD)/CMakeCache.txt || \
 	  cmake -S . -B $(FUZZ_BUILD) -DOMBRIX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target $(FUZZ_TARGETS)
-	./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	FUZZ_RUNS=$(FUZZ_RUNS) ./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
