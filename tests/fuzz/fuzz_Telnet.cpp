@@ -51,8 +51,8 @@ Outcome feed(const QByteArray &stream, QList<qsizetype> cuts, qsizetype release)
 {
     ServerStream server;
     ComPortSettings far;
-    Outcome out{{}, server.start(true)};
-    out.replies += far.ask(LineSettings(), QSerialPort::NoFlowControl, true);
+    Outcome out;
+    out.replies = server.start(true) + far.ask(LineSettings(), QSerialPort::NoFlowControl, true);
     cuts << release << stream.size();
     std::sort(cuts.begin(), cuts.end());
     qsizetype from = 0;
