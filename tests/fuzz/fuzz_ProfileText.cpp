@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(profile.readable() && profile.path() == file);
     FUZZ_CHECK(profile.image() == input);
 
-    // Every key of the input under the section before it (up to 16), asked
+    // Every key of the input under the section before it (up to 8), asked
     // for; a value read and written back changes nothing (text that is not
     // UTF-8 reads as U+FFFD and is not written back).
     QList<std::pair<QString, QString>> names;
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString name = QString::fromUtf8(line).section(u'=', 0, 0).trimmed();
         if (name.startsWith(u'['))
             current = name.mid(1).section(u']', 0, 0);
-        else if (names.size() < 16)
+        else if (names.size() < 8)
             names.append({current, name});
     }
     for (const auto &[section, key] : std::as_const(names)) {
