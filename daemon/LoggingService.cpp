@@ -5,6 +5,7 @@
 #include "components/NetworkSerialComponent.h"
 #include "components/PortMap.h"
 #include "components/SerialComponent.h"
+#include "daemon/PortMetrics.h"
 #include "session/ErrorReport.h"
 #include "session/SerialSession.h"
 
@@ -126,6 +127,16 @@ qsizetype LoggingService::activeCount() const
 {
     return std::count_if(m_running.begin(), m_running.end(),
                          [](const Running &r) { return logging(r.session); });
+}
+
+QByteArray LoggingService::metrics() const
+{
+    QList<PortSample> ports;
+    for (const Running &r : m_running)
+        ports << r.metrics->sample();
+    const qsizetype open = std::count_if(m_running.begin(), m_running.end(),
+                                         [](const Running &r) { return r.metrics->isOpen(); });
+    return PortMetrics::render(ports, {QStringLiteral(OMBRIX_VERSION), m_running.size(), open});
 }
 
 bool LoggingService::readConfiguration(Profile *profile)
@@ -263,8 +274,15 @@ void LoggingService::startSession(const Wanted &wanted)
                     name + QStringLiteral(": ") + text +
                     (detail.isEmpty() ? QString() : QStringLiteral(" (") + detail + QLatin1Char(')')));
             });
-    m_running.append({wanted.number, wanted.settings, wanted.device, session});
-    session->activate(wanted.settings);
+    const Running running{wanted.number, wanted.settings, wanted.device, session,
+                          new PortMetrics(session, PortMap::devicePath(wanted.settings.port))};
+    m_running.append(running);
+    activate(running);
+}
+
+void LoggingService::activate(const Running &running)
+{
+    running.metrics->activated(running.session->activate(running.settings));
 }
 
 void LoggingService::stopSession(const Running &running)
@@ -279,7 +297,7 @@ void LoggingService::retryInactive()
     // A device that was missing or busy at start-up may have come since.
     for (const Running &r : std::as_const(m_running)) {
         if (!logging(r.session))
-            r.session->activate(r.settings);
+            activate(r);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+class PortMetrics;
 class SerialSession;
 class QTextStream;
 
@@ -43,6 +44,9 @@ public:
     // Sessions this service holds, started or waiting for their port.
     qsizetype sessionCount() const { return m_running.size(); }
     qsizetype activeCount() const;
+    // The metrics of every port and of the service, in the Prometheus text
+    // format (see PortMetrics).
+    QByteArray metrics() const;
 
     // Something that would keep a session (or the whole service) from
     // logging as the configuration asks.
@@ -79,6 +83,7 @@ private:
         SessionSettings settings;
         QString device;
         SerialSession *session = nullptr;
+        PortMetrics *metrics = nullptr; // the session's child
     };
     struct Wanted
     {
@@ -97,6 +102,7 @@ private:
     QList<Wanted> wantedSessions(const ProfileSettings::Profile &profile, bool report);
     void startSession(const Wanted &wanted);
     void stopSession(const Running &running);
+    void activate(const Running &running);
     void retryInactive();
 
     const QString m_configPath;

@@ -8,6 +8,7 @@
 #include "components/PortMap.h"
 #include "config/ProfileModel.h"
 #include "daemon/LoggingService.h"
+#include "daemon/MetricsServer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -37,9 +38,15 @@ const char description[] = "Logs serial ports as the sessions of an Ombrix confi
                            "a network port connects in the background and retries every second.\n"
                            "A session with a value its list does not offer is not started.\n"
                            "\n"
+                           "Metrics: --metrics ADDRESS:PORT, or the environment variable OMBRIXD_METRICS\n"
+                           "(the option wins), serves Prometheus metrics at http://ADDRESS:PORT/metrics;\n"
+                           "off unless asked. Any address but a loopback one (127.0.0.1, [::1],\n"
+                           "localhost) lets other machines read them: name such an address only when\n"
+                           "they should, such as 0.0.0.0:9101 for every interface.\n"
+                           "\n"
                            "Exit status: 0 after SIGTERM or SIGINT, and for --check when it found no\n"
-                           "problem; 1 for wrong usage, a configuration that cannot be read, or --check\n"
-                           "finding problems.";
+                           "problem; 1 for wrong usage, a configuration that cannot be read, metrics\n"
+                           "that cannot be served there, or --check finding problems.";
 
 void printLine(const QString &line)
 {
@@ -62,6 +69,26 @@ void listPorts(QTextStream &out)
             << (row.present ? ", present" : ", not present")
             << (row.description.isEmpty() ? QString() : ", " + row.description) << '\n';
     }
+}
+
+// Serves the service's metrics where the command line or OMBRIXD_METRICS
+// asks; false, having said why, when that cannot be done.
+bool serveMetrics(const QString &where, const QString &asker, MetricsServer *server)
+{
+    QString why;
+    const std::optional<MetricsServer::Address> address = MetricsServer::parse(where, &why);
+    if (!address) {
+        printLine(QStringLiteral("ombrixd: %1: %2").arg(asker, why));
+        return false;
+    }
+    if (!server->listen(*address, &why)) {
+        printLine(QStringLiteral("ombrixd: cannot serve metrics on %1: %2").arg(where, why));
+        return false;
+    }
+    printLine(
+        QStringLiteral("Metrics at http://%1/metrics%2")
+            .arg(where, address->host.isLoopback() ? QString() : QStringLiteral(", open to other machines")));
+    return true;
 }
 
 } // namespace
@@ -90,7 +117,12 @@ int main(int argc, char *argv[])
         QStringLiteral("ports"),
         QStringLiteral("List the port map (COM number = device) and the serial devices "
                        "present, then exit. The map is read, never written."));
+    const QCommandLineOption metrics(
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve Prometheus metrics at http://ADDRESS:PORT/metrics (also OMBRIXD_METRICS)."),
+        QStringLiteral("ADDRESS:PORT"));
     parser.addOption(all);
+    parser.addOption(metrics);
     parser.addOption(check);
     parser.addOption(ports);
     parser.addPositionalArgument(QStringLiteral("CONFIG"), QStringLiteral("The configuration file (.bvx)."),
@@ -138,6 +170,16 @@ int main(int argc, char *argv[])
         service.stop();
         QCoreApplication::exit(exitOk);
     });
+    MetricsServer metricsServer([&service] { return service.metrics(); });
+    const QString metricsAt =
+        parser.isSet(metrics) ? parser.value(metrics) : qEnvironmentVariable("OMBRIXD_METRICS");
+    if (!metricsAt.isEmpty() || parser.isSet(metrics)) {
+        if (!serveMetrics(metricsAt,
+                          parser.isSet(metrics) ? QStringLiteral("--metrics")
+                                                : QStringLiteral("OMBRIXD_METRICS"),
+                          &metricsServer))
+            return exitFailure;
+    }
     if (!service.start())
         return exitFailure;
     return app.exec();

@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev
+  # ombrixd's metrics over HTTP; Debian's Qt HttpServer CMake files also
+  # look for Qt WebSockets, which its package does not bring.
+  qt6-httpserver-dev qt6-websockets-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick socat
   # A real window manager, its inspection tools, a way to ask it to close a
   # window, and a log of the program's X requests for the tray test.
@@ -16,6 +19,8 @@ packages=(
   python3
   # The far side of network ports in the tests.
   ser2net
+  # A real scraper of ombrixd's metrics, and its checker, in the tests.
+  prometheus
 )
 # `deps.sh fuzz` (make fuzz): also clang and its libFuzzer and sanitizer
 # runtimes. Other arguments name further packages that one task needs (the

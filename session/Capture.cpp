@@ -11,8 +11,11 @@ Capture::Outcome Capture::receive(SerialComponent &comm, const QString &logPath)
 
     // What an earlier event could not write goes first, to keep the order.
     bool ok = m_held.isEmpty() || writeAll(std::exchange(m_held, {}));
-    while (ok && comm.inBufferCount() > 0)
-        ok = writeAll(comm.input());
+    while (ok && comm.inBufferCount() > 0) {
+        const QByteArray bytes = comm.input();
+        m_taken += bytes.size();
+        ok = writeAll(bytes);
+    }
     if (!ok) {
         // Reopened at the next event: a full disk or a file that went bad
         // may be writable again by then.

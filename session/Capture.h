@@ -31,6 +31,9 @@ public:
 
     // Bytes taken from the component that wait for a writable file.
     qsizetype heldBytes() const { return m_held.size(); }
+    // Every byte taken from the component so far; all but heldBytes() are
+    // in the log.
+    qint64 takenBytes() const { return m_taken; }
     // Why the last FileError happened.
     QString error() const { return m_error; }
 
@@ -39,5 +42,6 @@ private:
 
     LogWriter m_writer;
     QByteArray m_held;
+    qint64 m_taken = 0;
     QString m_error;
 };

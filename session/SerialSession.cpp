@@ -155,6 +155,7 @@ void SerialSession::onComm(SerialComponent::CommEvent event)
         m_quietTicks = 0;
         m_idleClose.start();
     }
+    emit captured(outcome);
     switch (outcome) {
     case Capture::Outcome::Written:
         // Fixed English texts from here on, whatever the display language.

@@ -57,6 +57,9 @@ public:
     // Whether the last activation opened the port and no deactivation followed.
     bool isActive() const { return m_active; }
 
+    // The byte path: what it took from the port and holds.
+    const Capture &capture() const { return m_capture; }
+
     QString status() const { return m_status; }
     QString statusDetail() const { return m_statusDetail; }
 
@@ -70,6 +73,9 @@ signals:
     // The status text changed; `detail` says more where there is more to say
     // (the file or device concerned and why).
     void statusChanged(const QString &text, const QString &detail);
+    // A receive event was handled: its bytes are in the log (Written) or
+    // held (FileError). Before the status it brings changes.
+    void captured(Capture::Outcome outcome);
 
 private:
     void onComm(SerialComponent::CommEvent event);

@@ -73,6 +73,7 @@ simport() {
   wait_for 30 grep -q " -> " "$E2E/simport$port.out" || fail "simport $port did not start"
 }
 
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 size_at_least() { [ "$(file_size "$1")" -ge "$2" ]; }
 sent_size() { file_size "$E2E/$1.sent"; }

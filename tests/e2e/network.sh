@@ -9,7 +9,6 @@ e2e_setup
 unset DISPLAY WAYLAND_DISPLAY
 DAEMON=$PROGDIR/ombrixd
 LOG=$E2E/ombrixd.log
-free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 RFC=$(free_port) REFUSED=$(free_port)
 
 # The simulator sends what the fifo gets, once ser2net has opened its device.
