@@ -139,6 +139,14 @@ QByteArray LoggingService::metrics() const
     return PortMetrics::render(ports, {QStringLiteral(OMBRIX_VERSION), m_running.size(), open});
 }
 
+QString LoggingService::summary() const
+{
+    QList<const PortMetrics *> ports;
+    for (const Running &r : m_running)
+        ports << r.metrics;
+    return PortMetrics::summary(ports);
+}
+
 bool LoggingService::readConfiguration(Profile *profile)
 {
     *profile = ProfileSettings::readProfile(m_configPath);

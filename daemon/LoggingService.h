@@ -47,6 +47,9 @@ public:
     // The metrics of every port and of the service, in the Prometheus text
     // format (see PortMetrics).
     QByteArray metrics() const;
+    // One line for systemd's status: how many ports work, and why the first
+    // few others do not.
+    QString summary() const;
 
     // Something that would keep a session (or the whole service) from
     // logging as the configuration asks.

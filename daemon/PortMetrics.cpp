@@ -158,3 +158,21 @@ QByteArray PortMetrics::render(const QList<PortSample> &ports, const ServiceSamp
     out += "ombrix_build_info{version=\"" + labelValue(service.version) + "\"} 1\n";
     return out;
 }
+
+QString PortMetrics::summary(const QList<const PortMetrics *> &ports)
+{
+    constexpr qsizetype reasonsShown = 3;
+    QStringList waiting;
+    for (const PortMetrics *p : ports) {
+        const QString &detail = p->m_session->statusDetail();
+        if (!p->isOpen())
+            waiting << p->m_session->portName() + QStringLiteral(": ") +
+                           (detail.isEmpty() ? p->m_session->status() : detail);
+    }
+    QString line = QStringLiteral("%1 of %2 ports open").arg(ports.size() - waiting.size()).arg(ports.size());
+    if (!waiting.isEmpty())
+        line += QStringLiteral("; waiting: ") + waiting.mid(0, reasonsShown).join(QStringLiteral("; "));
+    if (waiting.size() > reasonsShown)
+        line += QStringLiteral("; and %1 more").arg(waiting.size() - reasonsShown);
+    return line;
+}

@@ -63,6 +63,9 @@ public:
     // number came earlier in `ports` is left out (a configuration may name
     // one port twice; only one of them can hold it).
     static QByteArray render(const QList<PortSample> &ports, const ServiceSample &service);
+    // One line: how many of `ports` are open, and why the first few others
+    // are not, in their sessions' words.
+    static QString summary(const QList<const PortMetrics *> &ports);
 
 private:
     enum class State { Closed, Connecting, Open, Lost };

@@ -9,11 +9,13 @@
 #include "config/ProfileModel.h"
 #include "daemon/LoggingService.h"
 #include "daemon/MetricsServer.h"
+#include "daemon/ServiceNotifier.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -161,12 +163,22 @@ int main(int argc, char *argv[])
     }
 
     QObject::connect(&service, &LoggingService::message, &app, &printLine);
+    // systemd hears one status line after each burst of status changes.
+    ServiceNotifier notifier;
+    QTimer statusUpdate;
+    statusUpdate.setSingleShot(true);
+    QObject::connect(&statusUpdate, &QTimer::timeout, &notifier,
+                     [&notifier, &service] { notifier.setStatus(service.summary()); });
+    QObject::connect(&service, &LoggingService::message, &statusUpdate, qOverload<>(&QTimer::start));
     UnixSignals signals_;
-    QObject::connect(&signals_, &UnixSignals::closeRequested, &service, [&service](int signalNumber) {
+    QObject::connect(&signals_, &UnixSignals::closeRequested, &service, [&](int signalNumber) {
         if (signalNumber == SIGHUP) {
+            notifier.reloading();
             service.reload();
+            notifier.ready();
             return;
         }
+        notifier.stopping();
         service.stop();
         QCoreApplication::exit(exitOk);
     });
@@ -182,5 +194,8 @@ int main(int argc, char *argv[])
     }
     if (!service.start())
         return exitFailure;
+    // Every port is open, connecting or waiting for its device now.
+    notifier.setStatus(service.summary());
+    notifier.ready();
     return app.exec();
 }

@@ -9,6 +9,8 @@ packages=(
   # ombrixd's metrics over HTTP; Debian's Qt HttpServer CMake files also
   # look for Qt WebSockets, which its package does not bring.
   qt6-httpserver-dev qt6-websockets-dev
+  # ombrixd's readiness and watchdog notes to systemd (sd_notify).
+  libsystemd-dev
   xvfb xauth xdotool trayer fonts-noto-cjk imagemagick socat
   # A real window manager, its inspection tools, a way to ask it to close a
   # window, and a log of the program's X requests for the tray test.
