@@ -18,6 +18,8 @@ packages=(
   # Families with the designed faces' widths, so the designed layouts fit.
   fonts-liberation2 fonts-ipafont-gothic
   dpkg-dev file desktop-file-utils shared-mime-info groff-base
+  # The package test checks the .deb as Debian would.
+  lintian
   python3
   # The far side of network ports in the tests.
   ser2net

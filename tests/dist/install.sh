@@ -28,6 +28,8 @@ else
   for script in postinst prerm postrm; do
     [ "$have_ombrixd" = 0 ] || { [ -x "$tmp/control/$script" ] && sh -n "$tmp/control/$script"; } || fail "$script"
   done
+  # Debian's own checks, default profile: not one error or warning.
+  lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 || { cat "$tmp/lintian.log"; fail "lintian"; }
 fi
 
 # Programs, data, help, icons of the sizes their directories name.
@@ -49,11 +51,12 @@ mimetype=$(sed -n 's/^MimeType=\([^;]*\);$/\1/p' "$desktop")
 cp -r "$usr/share/mime" "$tmp/mime" && update-mime-database "$tmp/mime" || fail "update-mime-database"
 [ -n "$mimetype" ] && grep -qx "50:$mimetype:\*\.bvx" "$tmp/mime/globs2" || fail "*.bvx is not '$mimetype'"
 
-# Man pages: filled in, naming the installed prefix, and groff finds nothing to warn about.
-for page in "$usr/share/man/man1/ombrix.1" $([ "$have_ombrixd" = 0 ] || echo "$usr/share/man/man8/ombrixd.8"); do
-  ! grep -n '@[A-Z_]*@' "$page" && [ -z "$(groff -man -Tutf8 -ww -z "$page" 2>&1)" ] || fail "$page"
+# Man pages: gzipped, filled in, naming the installed prefix, and groff finds nothing to warn about.
+for page in ombrix.1 ombrix-simport.1 $([ "$have_ombrixd" = 0 ] || echo ombrixd.8); do
+  zcat "$usr/share/man/man${page##*.}/$page.gz" >"$tmp/$page" || fail "$page.gz"
+  ! grep -n '@[A-Z_]*@' "$tmp/$page" && [ -z "$(groff -man -Tutf8 -ww -z "$tmp/$page" 2>&1)" ] || fail "$page"
 done
-grep -q '/usr/share/ombrix/example.bvx' "$usr/share/man/man1/ombrix.1" || fail "ombrix.1 names the wrong prefix"
+grep -q '/usr/share/ombrix/example.bvx' "$tmp/ombrix.1" || fail "ombrix.1 names the wrong prefix"
 
 # The service unit runs the installed ombrixd and lets it reach logs and devices.
 unit=$usr/lib/systemd/system/ombrixd@.service
