@@ -18,8 +18,9 @@ packages=(
   # Families with the designed faces' widths, so the designed layouts fit.
   fonts-liberation2 fonts-ipafont-gothic
   dpkg-dev file desktop-file-utils shared-mime-info groff-base
-  # The package test checks the .deb as Debian would.
-  lintian
+  # The package test checks the .deb and the service unit as Debian and
+  # systemd would (systemd-analyze needs no running systemd).
+  lintian systemd
   python3
   # The far side of network ports in the tests.
   ser2net
