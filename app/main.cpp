@@ -10,6 +10,7 @@
 #include "resources/ProgramIcon.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QDir>
 
 #include <cstdio>
@@ -50,6 +51,28 @@ int printOnly(const char *argument)
     return -1;
 }
 
+#ifdef Q_OS_UNIX
+// Whether the window can be shown at all. Qt aborts when its platform
+// plugin finds no display, with a message that blames the installation;
+// a platform chosen explicitly (offscreen, vnc, …) is left to Qt.
+bool displayReachable(int argc, char *argv[])
+{
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            platform = argv[i + 1];
+    }
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+#else
+bool displayReachable(int, char *[])
+{
+    return true;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -58,6 +81,12 @@ int main(int argc, char *argv[])
     if (argc == 2) {
         if (const int status = printOnly(argv[1]); status >= 0)
             return status;
+    }
+    if (!displayReachable(argc, argv)) {
+        std::fputs("ombrix: the window needs a graphical display (DISPLAY is not set); "
+                   "ombrixd logs a configuration without one\n",
+                   stderr);
+        return 1;
     }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Ombrix"));

@@ -17,10 +17,13 @@ printf '[Ombrix]\r\nNumSessions=1\r\nWindowState=0\r\nPassword=\r\n[Session1]\r\
   "$HOME" "$HOME" >"$E2E/first.bvx"
 cmp "$E2E/first.bvx" "$BVX" || fail "default.bvx after a first start differs"
 
-echo "-- --help and --version alone print and end, without a display; nothing is written"
+echo "-- --help and --version alone print and end, without a display; so does a start without one, status 1"
 rm "$BVX"
 "$PROGDIR/ombrix" --help | grep -q '^Usage: ombrix \[CONFIG\]' && "$PROGDIR/ombrix" --version | grep -q '^ombrix [0-9]' &&
   [ ! -e "$BVX" ] || fail "--help or --version did not print and end, or wrote default.bvx"
+s=0; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$PROGDIR/ombrix" >"$E2E/out" 2>&1 || s=$?
+[ "$s" = 1 ] && [ "$(wc -l <"$E2E/out")" = 1 ] && grep -q '^ombrix: the window needs a graphical display.*ombrixd' "$E2E/out" &&
+  [ ! -e "$BVX" ] || { cat "$E2E/out"; fail "without a display: status $s"; }
 
 echo "-- a path with a blank, in one argument or split by the shell, is loaded and not written"
 mkdir -p "$E2E/my dir"
