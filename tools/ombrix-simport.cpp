@@ -1,8 +1,10 @@
 // ombrix-simport: simulates a serial device for trying Ombrix without
 // hardware, and for tests and benchmarks. It creates a pseudo-terminal,
 // points COM<n> of Ombrix's port map at it, and sends bytes from a file,
-// standard input or a generated pattern, at a chosen rate. At the end it
-// reports how many bytes it sent and their SHA-256, to compare with the log.
+// standard input or a generated pattern, at a chosen rate. When the sending
+// ends it reports how many bytes it sent and their SHA-256, to compare with
+// the log. Stopped (Ctrl+C), it gives its reader a few seconds to read what
+// is still on the way, and says what the reader took if it left some unread.
 
 #include "common/UserStore.h"
 
@@ -29,9 +31,10 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
+// The first stop request ends the sending, a second one the wait for the reader.
 void requestStop(int)
 {
-    stopRequested = 1;
+    stopRequested = stopRequested + 1;
 }
 
 // Where the bytes come from.
@@ -93,7 +96,9 @@ private:
     QRandomGenerator m_random;
 };
 
-bool writeAll(int fd, const QByteArray &bytes)
+// Writes `bytes` to the master, waiting while the reader is behind; stops
+// early on a stop request. How many bytes went out, or -1 on an error.
+qsizetype writeAll(int fd, const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size() && !stopRequested) {
@@ -101,13 +106,13 @@ bool writeAll(int fd, const QByteArray &bytes)
         if (n > 0) {
             done += n;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            return false;
+            return -1;
         } else {
             pollfd p{fd, POLLOUT, 0};
             ::poll(&p, 1, 100); // the reader is behind: wait for room
         }
     }
-    return done == bytes.size();
+    return done;
 }
 
 int waitingAtReader(int slaveFd)
@@ -116,15 +121,117 @@ int waitingAtReader(int slaveFd)
     return ::ioctl(slaveFd, FIONREAD, &waiting) == 0 ? waiting : 0;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The bytes sent, with their SHA-256. The last ones are also kept as they
+// are, so that the hash can end where the reader stopped reading: the kernel
+// holds some 20 KiB for a pseudo-terminal's reader, far less than is kept.
+class SentBytes
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ombrix-simport"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+public:
+    void add(const QByteArray &bytes)
+    {
+        m_all.addData(bytes);
+        m_tail += bytes;
+        m_count += bytes.size();
+        if (m_tail.size() >= 2 * keptBytes) {
+            m_early.addData(QByteArrayView(m_tail).first(m_tail.size() - keptBytes));
+            m_tail.remove(0, m_tail.size() - keptBytes);
+        }
+    }
+    qint64 count() const { return m_count; }
+    QByteArray hash() const { return m_all.result().toHex(); }
+    // The hash of the first `count` bytes; empty when they are no longer known.
+    QByteArray hashOfFirst(qint64 count)
+    {
+        const qint64 hashed = m_count - m_tail.size();
+        if (count < hashed)
+            return {};
+        m_early.addData(QByteArrayView(m_tail).first(count - hashed));
+        m_tail.clear();
+        return m_early.result().toHex();
+    }
 
+private:
+    static constexpr qsizetype keptBytes = 1 << 20;
+    QCryptographicHash m_all{QCryptographicHash::Sha256};
+    QCryptographicHash m_early{QCryptographicHash::Sha256}; // all but m_tail
+    QByteArray m_tail;
+    qint64 m_count = 0;
+};
+
+// How long a stop request waits for the reader to read what was sent.
+constexpr int readerWaitMs = 3000;
+
+enum class Ending { AllRead, TimeUp, StoppedAgain };
+
+// Closing the master throws away what the reader has not read: stay until it
+// has read everything, and until stopped unless `exitWhenRead`. Once stopped,
+// wait at most readerWaitMs; a second stop request ends at once. Bytes just
+// written take a moment to reach the reader's queue, so the queue must be
+// seen empty a few times in a row.
+Ending waitForReader(int slave, bool exitWhenRead)
+{
+    QElapsedTimer sinceStop;
+    for (int emptyChecks = 0;;) {
+        emptyChecks = waitingAtReader(slave) == 0 ? emptyChecks + 1 : 0;
+        if (emptyChecks >= 3 && (exitWhenRead || stopRequested))
+            return Ending::AllRead;
+        if (stopRequested > 1)
+            return Ending::StoppedAgain;
+        if (stopRequested && !sinceStop.isValid())
+            sinceStop.start();
+        if (sinceStop.isValid() && sinceStop.hasExpired(readerWaitMs))
+            return Ending::TimeUp;
+        ::poll(nullptr, 0, 50);
+    }
+}
+
+// Reads, and so counts, what the reader left in the pseudo-terminal: the
+// count the reader's line discipline shows stops at 4 KiB, while the kernel
+// holds more behind it.
+qint64 takeUnread(int slave)
+{
+    ::fcntl(slave, F_SETFL, ::fcntl(slave, F_GETFL) | O_NONBLOCK);
+    qint64 unread = 0;
+    char buffer[65536];
+    for (int emptyReads = 0; emptyReads < 3;) {
+        const ssize_t n = ::read(slave, buffer, sizeof buffer);
+        emptyReads = n > 0 ? 0 : emptyReads + 1;
+        unread += qMax<ssize_t>(n, 0);
+        if (n <= 0)
+            ::poll(nullptr, 0, 20);
+    }
+    return unread;
+}
+
+// One line when the reader did not read everything: what it did read, to
+// compare with its log, and why the rest was not waited for.
+void reportUnread(QTextStream &out, SentBytes &sent, qint64 unread, Ending ending)
+{
+    if (unread <= 0)
+        return;
+    const qint64 read = sent.count() - unread;
+    const QByteArray hash = sent.hashOfFirst(read);
+    out << "read " << read << " bytes, "
+        << (hash.isEmpty() ? QByteArray("too many to hash") : "sha256 " + hash) << "; the last " << unread
+        << " bytes sent were not read: "
+        << (ending == Ending::TimeUp ? QStringLiteral("nobody read them within %1 s").arg(readerWaitMs / 1000)
+                                     : QStringLiteral("stopped again before they were read"))
+        << Qt::endl;
+}
+
+struct Options
+{
+    int port = 0;
+    double rate = 0; // bytes per second; 0: as fast as read
+    qsizetype burst = 16;
+    bool exitWhenRead = false;
+};
+
+// The options and the source of the bytes; an exit status when they are
+// wrong, else -1.
+int parseArguments(const QCoreApplication &app, Options &options, QFile &input, std::unique_ptr<Source> &source)
+{
+    QTextStream err(stderr);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulates a serial device on a pseudo-terminal and maps COM<n> of Ombrix's port map to it."));
@@ -147,21 +254,20 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     bool ok = false;
-    const int port = parser.value(portOption).toInt(&ok);
-    if (!ok || port < 1 || port > 255) {
+    options.port = parser.value(portOption).toInt(&ok);
+    if (!ok || options.port < 1 || options.port > 255) {
         err << "ombrix-simport: --port must be a number from 1 to 255\n";
         return 2;
     }
-    const double rate = parser.isSet(rateOption) ? parser.value(rateOption).toDouble(&ok) : 0;
-    const qsizetype burst = parser.value(burstOption).toLongLong();
+    options.rate = parser.isSet(rateOption) ? parser.value(rateOption).toDouble(&ok) : 0;
+    options.burst = parser.value(burstOption).toLongLong();
+    options.exitWhenRead = parser.isSet(exitOption);
     const qint64 length = parser.isSet(bytesOption) ? parser.value(bytesOption).toLongLong() : -1;
-    if (rate < 0 || burst <= 0) {
+    if (options.rate < 0 || options.burst <= 0) {
         err << "ombrix-simport: --rate and --burst must be positive\n";
         return 2;
     }
 
-    QFile input;
-    std::unique_ptr<Source> source;
     if (parser.isSet(fileOption)) {
         input.setFileName(parser.value(fileOption));
         if (!input.open(QIODevice::ReadOnly)) {
@@ -184,6 +290,51 @@ int main(int argc, char *argv[])
         }
         source = std::make_unique<PatternSource>(kind, length, parser.value(seedOption).toUInt());
     }
+    return -1;
+}
+
+// Sends until the source ends or a stop is requested; false when a write failed.
+bool send(int master, Source &source, const Options &options, SentBytes &sent)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!stopRequested) {
+        if (options.rate > 0) {
+            // Keep to the schedule: burst k leaves at k * burst / rate seconds.
+            const qint64 due = qint64(double(sent.count()) / options.rate * 1e9);
+            const qint64 now = clock.nsecsElapsed();
+            if (due > now) {
+                const timespec pause{time_t((due - now) / 1000000000), long((due - now) % 1000000000)};
+                nanosleep(&pause, nullptr);
+                continue;
+            }
+        }
+        const QByteArray bytes = source.next(options.rate > 0 ? options.burst : 65536);
+        if (bytes.isEmpty())
+            return true;
+        // A stop request may cut a write short: what went out counts.
+        const qsizetype written = writeAll(master, bytes);
+        if (written < 0)
+            return false;
+        sent.add(bytes.first(written));
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ombrix-simport"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    Options options;
+    QFile input;
+    std::unique_ptr<Source> source;
+    if (const int status = parseArguments(app, options, input, source); status >= 0)
+        return status;
 
     int master = -1;
     int slave = -1;
@@ -200,11 +351,11 @@ int main(int argc, char *argv[])
     const QString device = QString::fromLocal8Bit(name);
 
     QSettings settings = UserStore::open();
-    const QString key = QStringLiteral("Ports/COM%1").arg(port);
+    const QString key = QStringLiteral("Ports/COM%1").arg(options.port);
     const QVariant previous = settings.value(key);
     settings.setValue(key, device);
     settings.sync();
-    out << "COM" << port << " -> " << device << Qt::endl;
+    out << "COM" << options.port << " -> " << device << Qt::endl;
 
     struct sigaction action = {};
     action.sa_handler = requestStop;
@@ -212,43 +363,12 @@ int main(int argc, char *argv[])
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    qint64 sent = 0;
-    QElapsedTimer clock;
-    clock.start();
-    bool failed = false;
-    while (!stopRequested) {
-        if (rate > 0) {
-            // Keep to the schedule: burst k leaves at k * burst / rate seconds.
-            const qint64 due = qint64(double(sent) / rate * 1e9);
-            const qint64 now = clock.nsecsElapsed();
-            if (due > now) {
-                const timespec pause{time_t((due - now) / 1000000000), long((due - now) % 1000000000)};
-                nanosleep(&pause, nullptr);
-                continue;
-            }
-        }
-        const QByteArray bytes = source->next(rate > 0 ? burst : 65536);
-        if (bytes.isEmpty())
-            break;
-        if (!writeAll(master, bytes)) {
-            failed = !stopRequested;
-            break;
-        }
-        hash.addData(bytes);
-        sent += bytes.size();
-    }
-
-    out << "sent " << sent << " bytes, sha256 " << hash.result().toHex() << Qt::endl;
-
-    // Closing the master now would throw away what the reader has not read:
-    // stay until it has, or until stopped.
-    // Bytes just written take a moment to reach the reader's queue, so the
-    // queue must be seen empty a few times in a row.
-    for (int emptyChecks = 0; !stopRequested && !(parser.isSet(exitOption) && emptyChecks >= 3);) {
-        emptyChecks = waitingAtReader(slave) == 0 ? emptyChecks + 1 : 0;
-        ::poll(nullptr, 0, 50);
-    }
+    SentBytes sent;
+    const bool failed = !send(master, *source, options, sent);
+    out << "sent " << sent.count() << " bytes, sha256 " << sent.hash() << Qt::endl;
+    const Ending ending = waitForReader(slave, options.exitWhenRead);
+    if (ending != Ending::AllRead)
+        reportUnread(out, sent, takeUnread(slave), ending);
 
     if (previous.isValid())
         settings.setValue(key, previous);

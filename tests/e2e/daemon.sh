@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The logging service ombrixd as a whole process, without any display: its
 # exit statuses and --check output, byte-exact logging, SIGHUP reloading
-# without a gap for unchanged sessions, SIGTERM and SIGINT writing everything.
+# without a gap for unchanged sessions, SIGTERM and SIGINT writing everything,
+# the simulator's report after SIGINT.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
@@ -101,4 +102,15 @@ wait_for 30 grep -q '^Ombrix Error: COM12, File I/O Error, ' "$PROGDIR/errorlog.
 kill -INT "$DAEMON_PID"
 wait "$DAEMON_PID" || fail "ombrixd ended with status $? after SIGINT"
 [ "$(grep -c 'File I/O Error' "$LOG")" = 1 ] || fail "the file error was reported more than once"
+echo "-- the simulator stopped by SIGINT mid-stream: its report is the log"
+simport 13 --pattern text --rate 20000
+bvx "13 $E2E/thirteen.log 1" >"$E2E/sim.bvx"
+start_daemon sim.bvx
+wait_for 60 size_at_least "$E2E/thirteen.log" 4000 || fail "COM13 is not logging"
+kill -INT "$SIMPORT_PID_13"
+wait "$SIMPORT_PID_13" || fail "simport 13 ended with status $? after SIGINT"
+! grep -q '^read' "$E2E/simport13.out" || fail "the simulator left bytes unread: $(cat "$E2E/simport13.out")"
+same_bytes 13 "$E2E/thirteen.log"
+kill -TERM "$DAEMON_PID"
+wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
 echo "all ombrixd end-to-end checks passed"
