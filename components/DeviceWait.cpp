@@ -1,5 +1,6 @@
 #include "components/DeviceWait.h"
 
+#include "components/NetworkAddress.h"
 #include "components/PortDiagnosis.h"
 #include "components/PortMap.h"
 
@@ -82,9 +83,11 @@ void DeviceWait::setRetryInterval(int ms)
     m_retry.setInterval(qMax(ms, 1));
 }
 
-void DeviceWait::setDevice(const QString &configured, const QString &device)
+void DeviceWait::setDevice(int port, const QString &configured, const QString &device)
 {
+    m_port = port;
     m_configured = configured;
+    m_entryMadeAnew = false;
     m_device = device;
     m_description.clear();
     // The link as it is when the device is opened: a device that goes and
@@ -101,6 +104,9 @@ void DeviceWait::start()
 {
     m_waiting = true;
     m_candidate.clear();
+    // An entry changed before the loss counts at the next activation, as
+    // for a device still present; changes from now on are followed.
+    m_entrySeen = PortMap::devicePath(m_port);
     m_description = awayText();
     m_retry.start();
     watchDirectories();
@@ -145,10 +151,30 @@ void DeviceWait::watchDirectories()
     }
 }
 
+void DeviceWait::followEntry()
+{
+    // Read afresh: the map is read again whenever its file changed.
+    const QString entry = PortMap::devicePath(m_port);
+    if (entry == m_entrySeen)
+        return;
+    m_entrySeen = entry;
+    // A network address is another kind of port: the session takes it up
+    // at its next activation.
+    if (NetworkAddress::isUrl(entry))
+        return;
+    // Also when the entry came back to the path it had: a simulator run
+    // again may get the pseudo-terminal number of the one before.
+    m_configured = entry;
+    m_device = PortMap::resolvedPath(entry);
+    m_entryMadeAnew = true;
+    watchDirectories();
+}
+
 void DeviceWait::tryReopen(bool scheduled)
 {
     if (!m_waiting)
         return;
+    followEntry();
     // A cheap look first: most tries find nothing there.
     const QString path = underDev(m_configured);
     if (!QFileInfo::exists(path)) {
@@ -159,8 +185,9 @@ void DeviceWait::tryReopen(bool scheduled)
     const QString device = PortMap::resolvedPath(m_configured);
     // A pseudo-terminal whose far end closed is gone for good: its number is
     // soon given to another one, quite likely someone's shell, which is not
-    // ours to read. One comes back only when the link to it is made anew.
-    if (isPseudoTerminal(device) && (stamp.isEmpty() || stamp == m_linkAtOpen)) {
+    // ours to read. One comes back only when the link or the map entry to it
+    // is made anew.
+    if (isPseudoTerminal(device) && !m_entryMadeAnew && (stamp.isEmpty() || stamp == m_linkAtOpen)) {
         noteReason(awayText(), scheduled);
         return;
     }
@@ -182,6 +209,7 @@ void DeviceWait::tryReopen(bool scheduled)
         stop();
         m_linkAtOpen = stamp;
         m_device = device;
+        m_entryMadeAnew = false;
         emit reopened();
         return;
     }

@@ -17,6 +17,9 @@ bool portHungUp(const QSerialPort &port);
 // The wait for a device that went away (an adapter unplugged, the far end of
 // a pseudo-terminal closed). It tries to reopen the same configured path
 // every retry interval, and sooner when the device's directory changes.
+// When the COM number's map entry changes meanwhile (the Serial Ports
+// dialog, an edit of the settings file, a new run of the simulator), it
+// waits for the device the entry names from then on.
 // Failed tries are quiet; only when something other than absence keeps the
 // device from reopening (another program holds it, it is no longer a
 // terminal) does the wait say so, once, through reasonChanged().
@@ -39,9 +42,9 @@ public:
 
     void setRetryInterval(int ms);
 
-    // The port is about to open `device`, which the port map gave as
+    // COM<port> is about to open `device`, which the port map gave as
     // `configured`: the device to wait for should it go.
-    void setDevice(const QString &configured, const QString &device);
+    void setDevice(int port, const QString &configured, const QString &device);
     QString device() const { return m_device; }
 
     void start();
@@ -58,6 +61,7 @@ signals:
 private:
     QString awayText() const;
     void watchDirectories();
+    void followEntry();
     void tryReopen(bool scheduled);
     void noteReason(const QString &reason, bool scheduled);
 
@@ -65,10 +69,13 @@ private:
     QTimer m_retry;
     QTimer m_settle; // a change in the device's directory: try soon
     std::unique_ptr<QFileSystemWatcher> m_watcher;
-    QString m_configured; // the path the port map gave at the open, followed again at each try
+    QString m_configured; // the path the port map gave, followed again at each try
     QString m_device;     // the path opened
     QString m_linkAtOpen; // the configured path's link when the device was opened (see linkStamp)
     QString m_description;
     QString m_candidate; // a reason seen at one try, reported when the next one agrees
+    int m_port = 0;
+    QString m_entrySeen;       // the port map entry as the wait last looked at it
+    bool m_entryMadeAnew = false; // the entry changed during the wait, to m_configured
     bool m_waiting = false;
 };

@@ -80,7 +80,7 @@ void QtSerialComponent::openTransport()
     const QString device = PortMap::resolvedPath(configured);
 
     const auto scope = busyScope();
-    m_wait.setDevice(configured, device);
+    m_wait.setDevice(commPort(), configured, device);
     m_openFailure.clear();
     m_reportLoss = true;
     QSerialPort::SerialPortError error = QSerialPort::NoError;

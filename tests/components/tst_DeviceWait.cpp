@@ -1,3 +1,4 @@
+#include "components/PortMap.h"
 #include "tests/support/SerialFixture.h"
 
 #include <vector>
@@ -102,6 +103,36 @@ private slots:
         QSignalSpy tries(component->findChild<DeviceWait *>(), &DeviceWait::retried);
         QTRY_VERIFY(tries.count() >= 3);
         QVERIFY(!openHere(path) && component->portOpen());
+        QCOMPARE(rx.otherEvents(), 1);
+    }
+
+    // The number's map entry changes while the device is away: the wait opens what it names now.
+    void followsMapEntry_data()
+    {
+        QTest::addColumn<bool>("removedFirst"); // as the simulator ends: the entry goes, then the device
+        QTest::newRow("entry pointed at another pseudo-terminal") << false;
+        QTest::newRow("entry removed, then a new run of the simulator") << true;
+    }
+
+    void followsMapEntry()
+    {
+        QFETCH(bool, removedFirst);
+        auto first = std::make_unique<Pty>();
+        auto component = openComponent(m_env, 5, canonical(first->slavePath()), retryMs);
+        Receiver rx(*component);
+        std::unique_ptr<Pty> second;
+        if (removedFirst)
+            QVERIFY(PortMap::removeEntry(5));
+        else
+            second = std::make_unique<Pty>(); // a number of its own
+        first.reset();
+        QTRY_COMPARE(rx.otherEvents(), 1);
+        if (removedFirst)
+            second = std::make_unique<Pty>(); // most likely the first's number again
+        m_env.mapPort(5, canonical(second->slavePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(openHere(canonical(second->slavePath())), 30000);
+        QVERIFY(second->write("back"));
+        QTRY_COMPARE(rx.bytes, QByteArray("back"));
         QCOMPARE(rx.otherEvents(), 1);
     }
 

@@ -2,7 +2,7 @@
 # The logging service ombrixd as a whole process, without any display: its
 # exit statuses and --check output, byte-exact logging, SIGHUP reloading
 # without a gap for unchanged sessions, SIGTERM and SIGINT writing everything,
-# the simulator's report after SIGINT.
+# a session waiting for its device taking up the simulator's next run.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 e2e_setup
@@ -102,7 +102,7 @@ wait_for 30 grep -q '^Ombrix Error: COM12, File I/O Error, ' "$PROGDIR/errorlog.
 kill -INT "$DAEMON_PID"
 wait "$DAEMON_PID" || fail "ombrixd ended with status $? after SIGINT"
 [ "$(grep -c 'File I/O Error' "$LOG")" = 1 ] || fail "the file error was reported more than once"
-echo "-- the simulator stopped by SIGINT mid-stream: its report is the log"
+echo "-- the simulator stopped by SIGINT mid-stream: its report is the log; run again, it is followed"
 simport 13 --pattern text --rate 20000
 bvx "13 $E2E/thirteen.log 1" >"$E2E/sim.bvx"
 start_daemon sim.bvx
@@ -111,6 +111,14 @@ kill -INT "$SIMPORT_PID_13"
 wait "$SIMPORT_PID_13" || fail "simport 13 ended with status $? after SIGINT"
 ! grep -q '^read' "$E2E/simport13.out" || fail "the simulator left bytes unread: $(cat "$E2E/simport13.out")"
 same_bytes 13 "$E2E/thirteen.log"
+wait_for 30 grep -q '^COM13: .*waiting for it to return' "$LOG" || fail "COM13 did not wait for its device"
+first=$(file_size "$E2E/thirteen.log")
+simport 13 --pattern random --bytes 5000 --exit-when-read
+wait_for 120 size_at_least "$E2E/thirteen.log" $((first + 5000)) || fail "the second run on COM13 was not logged"
+wait "$SIMPORT_PID_13" || fail "the second simport 13 failed"
+[ "$(tail -c +$((first + 1)) "$E2E/thirteen.log" | sha256sum | cut -d' ' -f1)" = \
+  "$(sed -n 's/^sent .* sha256 //p' "$E2E/simport13.out")" ] || fail "COM13: the second run differs in the log"
+! grep -q '^COM13: Status: Closed' "$LOG" || fail "COM13 was de-activated"
 kill -TERM "$DAEMON_PID"
 wait "$DAEMON_PID" || fail "ombrixd ended with status $?"
 echo "all ombrixd end-to-end checks passed"
