@@ -281,9 +281,11 @@ frmDocument *frmMain::NewSession()
     // Compares addresses only: the window is half destroyed by then.
     connect(session, &QObject::destroyed, this, [this, session] { m_sessions.removeOne(session); });
     connect(session, &frmDocument::portsRequested, this, [this, session] {
-        QSet<int> active; // numbers the dialog must leave alone
+        // Numbers the dialog must leave alone: a session waiting for its
+        // device follows a change of its number's entry.
+        QSet<int> active;
         for (const frmDocument *open : sessions()) {
-            if (open->isActive())
+            if (open->isActive() && !open->MSComm1->waitsForDevice())
                 active.insert(open->portNumber());
         }
         frmPorts::showModal(active, session->portNumber());

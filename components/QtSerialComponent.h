@@ -33,6 +33,7 @@ public:
 
     bool portOpen() const override;
     QString openFailureDescription() const override { return m_openFailure; }
+    bool waitsForDevice() const override { return m_wait.isWaiting(); }
 
     void setRetryInterval(int ms) { m_wait.setRetryInterval(ms); }
 

@@ -64,6 +64,10 @@ public:
     // connects to, in the background); Opened or DeviceLost
     // follows.
     virtual QString pendingDescription() const { return {}; }
+    // True while the port waits for its device to return and follows its
+    // COM number's map entry meanwhile: a change of the entry takes effect
+    // at once instead of at the next activation.
+    virtual bool waitsForDevice() const { return false; }
 
     // Runs `handler` at each communication event in place of emitting
     // OnComm(): a direct call, where hundreds of ports raising events at

@@ -80,8 +80,11 @@ constexpr StringTable::Entry Entries[] = {
     {4217, u"&Set", u"設定(&S)"},
     {4218, u"&Remove Entry", u"エントリを削除(&R)"},
     {4219, u"Close", u"閉じる"},
-    {4220, u"Changes take effect when a session is next activated.",
-     u"変更は、次にセッションをアクティブ化したときに有効になります。"},
+    {4220,
+     u"Changes take effect when a session is next activated, and at once for a session waiting for its "
+     u"device to return.",
+     u"変更は、次にセッションをアクティブ化したときに有効になります。デバイスの復帰を待っているセッションには"
+     u"すぐに有効になります。"},
     {4221, u"COM%1 is in use by an active session and cannot be changed; de-activate that session first.",
      u"COM%1 "
      u"はアクティブなセッションが使用中のため変更できません。先にそのセッションを非アクティブ化してください"

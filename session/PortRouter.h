@@ -32,6 +32,7 @@ public:
     QString openFailureDescription() const override { return m_active->openFailureDescription(); }
     QString notice() const override { return m_active->notice(); }
     QString pendingDescription() const override { return m_active->pendingDescription(); }
+    bool waitsForDevice() const override { return m_active->waitsForDevice(); }
 
 private:
     void onComm(SerialComponent *from, CommEvent event);

@@ -344,8 +344,20 @@ private slots:
             d->cboPort->setCurrentIndex(29), d->txtPath->setText("/dev/null"), d->cmdSet->click();
             *refusal = d->lblInfo->text(), d->reject();
         });
-        emit w->NewSession()->portsRequested();
+        frmDocument *asking = w->NewSession();
+        emit asking->portsRequested();
         QCOMPARE(*refusal, LoadResource(4221).arg(30));
+        // Once its device is gone, the session follows a change made there.
+        Pty second;
+        pty.closeMaster();
+        QTRY_VERIFY(active->MSComm1->waitsForDevice());
+        answerModal<frmPorts>(w.get(), [&second](frmPorts *d) {
+            d->cboPort->setCurrentIndex(29), d->txtPath->setText(second.slavePath()), d->cmdSet->click();
+            d->reject();
+        });
+        emit asking->portsRequested();
+        QTRY_VERIFY_WITH_TIMEOUT(!active->MSComm1->waitsForDevice(), 30000);
+        QVERIFY(active->MSComm1->portOpen());
         w->mnuFileOpen->trigger();
         QCOMPARE(w->CurrentFileName, path("three.bvx"));
         const QList<frmDocument *> open = w->sessions();
