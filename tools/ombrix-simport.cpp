@@ -227,9 +227,40 @@ struct Options
     bool exitWhenRead = false;
 };
 
+// The bytes to send: a file, standard input or a pattern. An exit status
+// when they cannot be had, else -1.
+int openSource(bool fromFile, const QString &file, bool fromStdin, const QString &kind, qint64 length,
+               quint32 seed, QFile &input, std::unique_ptr<Source> &source)
+{
+    QTextStream err(stderr);
+    if (fromFile) {
+        input.setFileName(file);
+        if (!input.open(QIODevice::ReadOnly)) {
+            err << "ombrix-simport: cannot read " << input.fileName() << ": " << input.errorString() << '\n';
+            return 1;
+        }
+        source = std::make_unique<FileSource>(&input);
+    } else if (fromStdin) {
+        if (!input.open(stdin, QIODevice::ReadOnly)) {
+            err << "ombrix-simport: cannot read standard input\n";
+            return 1;
+        }
+        source = std::make_unique<FileSource>(&input);
+    } else {
+        if (kind != QLatin1String("count") && kind != QLatin1String("random") &&
+            kind != QLatin1String("text")) {
+            err << "ombrix-simport: --pattern is count, random or text\n";
+            return 2;
+        }
+        source = std::make_unique<PatternSource>(kind, length, seed);
+    }
+    return -1;
+}
+
 // The options and the source of the bytes; an exit status when they are
 // wrong, else -1.
-int parseArguments(const QCoreApplication &app, Options &options, QFile &input, std::unique_ptr<Source> &source)
+int parseArguments(const QCoreApplication &app, Options &options, QFile &input,
+                   std::unique_ptr<Source> &source)
 {
     QTextStream err(stderr);
     QCommandLineParser parser;
@@ -268,29 +299,8 @@ int parseArguments(const QCoreApplication &app, Options &options, QFile &input, 
         return 2;
     }
 
-    if (parser.isSet(fileOption)) {
-        input.setFileName(parser.value(fileOption));
-        if (!input.open(QIODevice::ReadOnly)) {
-            err << "ombrix-simport: cannot read " << input.fileName() << ": " << input.errorString() << '\n';
-            return 1;
-        }
-        source = std::make_unique<FileSource>(&input);
-    } else if (parser.isSet(stdinOption)) {
-        if (!input.open(stdin, QIODevice::ReadOnly)) {
-            err << "ombrix-simport: cannot read standard input\n";
-            return 1;
-        }
-        source = std::make_unique<FileSource>(&input);
-    } else {
-        const QString kind = parser.value(patternOption);
-        if (kind != QLatin1String("count") && kind != QLatin1String("random") &&
-            kind != QLatin1String("text")) {
-            err << "ombrix-simport: --pattern is count, random or text\n";
-            return 2;
-        }
-        source = std::make_unique<PatternSource>(kind, length, parser.value(seedOption).toUInt());
-    }
-    return -1;
+    return openSource(parser.isSet(fileOption), parser.value(fileOption), parser.isSet(stdinOption),
+                      parser.value(patternOption), length, parser.value(seedOption).toUInt(), input, source);
 }
 
 // Sends until the source ends or a stop is requested; false when a write failed.
