@@ -75,7 +75,7 @@ private:
     QString m_description;
     QString m_candidate; // a reason seen at one try, reported when the next one agrees
     int m_port = 0;
-    QString m_entrySeen;       // the port map entry as the wait last looked at it
+    QString m_entrySeen;          // the port map entry as the wait last looked at it
     bool m_entryMadeAnew = false; // the entry changed during the wait, to m_configured
     bool m_waiting = false;
 };
