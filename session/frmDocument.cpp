@@ -123,7 +123,7 @@ frmDocument::frmDocument(QWidget *parent, SerialComponent *serial, FileDialogCom
     connect(Combo2, &QComboBox::currentIndexChanged, this, &frmDocument::updatePortToolTip);
     Combo2->installEventFilter(this);
     Combo2->lineEdit()->installEventFilter(this);
-    // The port list's edit field keeps its own menu, with the dialog added.
+    // The Connector list's edit field keeps its own menu, with the dialog added.
     for (QWidget *w : {static_cast<QWidget *>(Combo2), static_cast<QWidget *>(Combo2->lineEdit())}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, this,
@@ -397,10 +397,14 @@ void frmDocument::showPortMenu(QWidget *from, const QPoint &pos)
     QMenu *menu = Combo2->lineEdit()->createStandardContextMenu();
     menu->setObjectName(QStringLiteral("mnuPortList"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addSeparator();
-    QAction *ports = menu->addAction(LoadResource(TextPortsMenu));
+    // The dialog is this list's own entry: a group of its own at the top,
+    // above the edit field's entries.
+    QAction *ports = new QAction(LoadResource(TextPortsMenu), menu);
     ports->setObjectName(QStringLiteral("mnuSerialPorts"));
     connect(ports, &QAction::triggered, this, &frmDocument::portsRequested);
+    QAction *first = menu->actions().value(0);
+    menu->insertAction(first, ports);
+    menu->insertSeparator(first);
     menu->popup(from->mapToGlobal(pos));
 }
 

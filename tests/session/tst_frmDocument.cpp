@@ -75,12 +75,14 @@ private slots:
         QVERIFY(tip(3).startsWith(QStringLiteral("COM3: /dev/ttyS2, "))); // unmapped
         QCOMPARE(tip(8), "COM8: " + unplugged + ", not connected" + where);
         QCOMPARE(tip(9), "COM9: network port tcp://127.0.0.1:2000" + where);
-        // The port list's menu offers the dialog the hover text names.
+        // The Connector list's menu opens with the dialog the hover text names,
+        // in a group of its own.
         QSignalSpy asked(w.get(), &frmDocument::portsRequested);
         emit w->Combo2->lineEdit()->customContextMenuRequested({});
         auto *menu = w->findChild<QMenu *>(QStringLiteral("mnuPortList"));
-        QVERIFY(menu && menu->actions().last()->text() == LoadResource(4200));
-        menu->actions().last()->trigger();
+        QVERIFY(menu && menu->actions().first()->text() == LoadResource(4200));
+        QVERIFY(menu->actions().at(1)->isSeparator());
+        menu->actions().first()->trigger();
         QCOMPARE(asked.size(), 1);
     }
 
