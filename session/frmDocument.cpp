@@ -179,7 +179,7 @@ void frmDocument::createControls()
     place(Command1, 2317, 2850, 1470, 345);
     Shape1[0] = named(new ShapeIndicator(m_client), indexed("Shape1", 0));
     place(Shape1[0], 30, 3360, 135, 135);
-    StatusBar1[0] = named(new QLabel(QStringLiteral("Status:"), m_client), indexed("StatusBar1", 0), "2161");
+    StatusBar1[0] = named(new ElidingLabel(QStringLiteral("Status:"), m_client), indexed("StatusBar1", 0), "2161");
     place(StatusBar1[0], 240, 3300, 5835, 255);
 
     // Each label's access key moves the focus to the control after it.

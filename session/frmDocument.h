@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/SharedTimer.h"
+#include "session/ElidingLabel.h"
 #include "session/SerialSession.h"
 
 #include <QKeySequence>
@@ -61,7 +62,7 @@ public:
     QLineEdit *txtOutFile = nullptr;
     QPushButton *Command1 = nullptr;
     std::array<ShapeIndicator *, 1> Shape1{};
-    std::array<QLabel *, 1> StatusBar1{};
+    std::array<ElidingLabel *, 1> StatusBar1{}; // cut with "…"; the hover text is whole
     SharedTimer Timer2; // the indicator's 50 ms tick, shared by every session whose indicator is red
     SerialComponent *MSComm1 = nullptr;
     FileDialogComponent *CommonDialog1 = nullptr;

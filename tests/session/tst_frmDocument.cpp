@@ -144,6 +144,10 @@ private slots:
         if (!opens) // the tooltip tells which device was missing
             QVERIFY2(w->StatusBar1[0]->toolTip().contains(u"/dev/ttyS2"),
                      qPrintable(w->StatusBar1[0]->toolTip()));
+        // A status longer than its line is cut with "…", not mid-word.
+        QCOMPARE(w->StatusBar1[0]->shownText(), w->StatusBar1[0]->text());
+        w->StatusBar1[0]->setText(QStringLiteral("Status: waiting for it to return; ").repeated(9));
+        QVERIFY(w->StatusBar1[0]->shownText().endsWith(u'…'));
         if (!active)
             return;
         // The button recognises its caption in the display language.
