@@ -376,10 +376,7 @@ QList<LoggingService::Problem> LoggingService::problemsIn(const Profile &profile
         }
         const QString device = PortMap::resolvedDevicePath(s.port);
         if (const QString why = deviceProblem(device, unreachable); !why.isEmpty())
-            found.append({Kind::Device, i,
-                          NetworkAddress::isUrl(device)
-                              ? QStringLiteral("session %1: COM%2: %3").arg(i).arg(s.port).arg(why)
-                              : QStringLiteral("session %1: COM%2 opens %3").arg(i).arg(s.port).arg(why)});
+            found.append({Kind::Device, i, QStringLiteral("session %1: COM%2: %3").arg(i).arg(s.port).arg(why)});
         if (const QString why = logFileProblem(s.logFile); !why.isEmpty())
             found.append({Kind::LogFile, i, QStringLiteral("session %1: %2").arg(i).arg(why)});
         if (deviceUsers.contains(device))

@@ -113,8 +113,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption all(QStringLiteral("all"),
                                  QStringLiteral("Start every session, marked or not."));
     const QCommandLineOption check(
-        QStringLiteral("check"), QStringLiteral("Print what would be done and every problem seen; open "
-                                                "nothing. Exit status 0 when there is no problem, else 1."));
+        QStringLiteral("check"), QStringLiteral("Print what would be done and every problem seen. Opens no "
+                                                "serial port and no log file; connects once to each network "
+                                                "port, to see that it answers. Exit status 0 when there is no "
+                                                "problem, else 1."));
     const QCommandLineOption ports(
         QStringLiteral("ports"),
         QStringLiteral("List the port map (COM number = device) and the serial devices "

@@ -48,7 +48,7 @@ grep -q "^Session 1: COM7 -> /dev/pts/.*115200,N,8,1.*$E2E/seven.log, activates"
 bvx "11 $E2E/eleven.log 1" "7 /etc/passwd/x.log 1" >"$E2E/bad.bvx"
 printf 'COM11=%s/unplugged\n' "$E2E" >>"$XDG_CONFIG_HOME/Ombrix/Ombrix.conf"
 [ "$(status_of "$DAEMON" --check "$E2E/bad.bvx")" = 1 ] || { cat "$E2E/out"; fail "--check on a bad configuration"; }
-grep -q "^Problem: session 1: COM11 opens $E2E/unplugged does not exist" "$E2E/out" &&
+grep -q "^Problem: session 1: COM11: $E2E/unplugged does not exist" "$E2E/out" &&
   grep -q '^Problem: session 2: /etc/passwd is not a directory' "$E2E/out" && grep -q '^2 problem(s) found' "$E2E/out" ||
   { cat "$E2E/out"; fail "--check problems"; }
 [ ! -e "$E2E/seven.log" ] || fail "--check created a log file"
