@@ -6,7 +6,6 @@
 #include "common/ProgramDir.h"
 #include "common/UnixSignals.h"
 #include "components/PortMap.h"
-#include "config/ProfileModel.h"
 #include "daemon/LoggingService.h"
 #include "daemon/MetricsServer.h"
 #include "daemon/ServiceNotifier.h"
@@ -30,8 +29,8 @@ const char description[] = "Logs serial ports as the sessions of an Ombrix confi
                            "\n"
                            "Starts the sessions marked AutoActivate=1 (every session with --all). Each\n"
                            "status change is one line on standard error, such as \"COM3: Status: Open\".\n"
-                           "The configuration file is read, never written. Without CONFIG it is\n"
-                           "default.bvx in the program directory.\n"
+                           "The configuration file is read, never written; it must be named: a\n"
+                           "service logs the file it is given, nothing else.\n"
                            "\n"
                            "Signals: SIGTERM and SIGINT close every port, writing what it still held, and\n"
                            "end the program. SIGHUP reads the configuration again: unchanged sessions go\n"
@@ -129,8 +128,7 @@ int main(int argc, char *argv[])
     parser.addOption(metrics);
     parser.addOption(check);
     parser.addOption(ports);
-    parser.addPositionalArgument(QStringLiteral("CONFIG"), QStringLiteral("The configuration file (.bvx)."),
-                                 QStringLiteral("[CONFIG]"));
+    parser.addPositionalArgument(QStringLiteral("CONFIG"), QStringLiteral("The configuration file (.bvx)."));
     if (!parser.parse(QCoreApplication::arguments())) {
         printLine(QStringLiteral("ombrixd: ") + parser.errorText());
         printLine(QStringLiteral("Try 'ombrixd --help'."));
@@ -146,16 +144,16 @@ int main(int argc, char *argv[])
         return exitOk;
     }
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() > 1) {
-        printLine(QStringLiteral("ombrixd: one configuration file at most; try 'ombrixd --help'."));
+    if (positional.size() != 1) {
+        printLine(QStringLiteral("ombrixd: name one configuration file, such as "
+                                 "'ombrixd /etc/ombrix/lab.bvx'; try 'ombrixd --help'."));
         return exitFailure;
     }
 
     // A relative path is taken from where the program was started; then the
     // program directory becomes the current one, as for the window program,
     // so relative log paths mean the same to both.
-    const QString configPath = positional.isEmpty() ? ProfileSettings::resolvePath(QString())
-                                                    : QDir::current().absoluteFilePath(positional.first());
+    const QString configPath = QDir::current().absoluteFilePath(positional.first());
     QDir::setCurrent(programDirectory());
 
     LoggingService service(configPath, parser.isSet(all));

@@ -28,6 +28,9 @@ same_bytes() {
 
 echo "-- exit statuses: a wrong option 1, a missing configuration 1 with the reason"
 [ "$(status_of "$DAEMON" --no-such-option)" = 1 ] || fail "a wrong option"
+for args in "" "a.bvx b.bvx"; do # a service logs the one file it is named, nothing else
+  [ "$(status_of "$DAEMON" $args)" = 1 ] && grep -q "name one configuration file" "$E2E/out" || fail "usage: '$args'"
+done
 [ "$(status_of "$DAEMON" "$E2E/absent.bvx")" = 1 ] && grep -q 'Cannot read the configuration' "$E2E/out" || fail "absent"
 
 echo "-- --check: 0 and a description for a good configuration, 1 and each problem for a bad one"
