@@ -25,6 +25,7 @@ else
   for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 fonts-noto-cjk; do
     [[ ", $depends," == *", $dep"[\ ,]* ]] || fail "Depends lacks $dep: $depends"
   done
+  [ "$have_ombrixd" = 0 ] || grep -q ' /var/log/ombrix$' "$tmp/control/postinst" || fail "postinst makes no /var/log/ombrix"
   for script in postinst prerm postrm; do
     [ "$have_ombrixd" = 0 ] || { [ -x "$tmp/control/$script" ] && sh -n "$tmp/control/$script"; } || fail "$script"
   done
@@ -72,8 +73,14 @@ if [ "$have_ombrixd" = 1 ]; then
   sed "s|^ExecStart=/usr/bin/ombrixd|ExecStart=$usr/bin/ombrixd|" "$unit" >"$tmp/ombrixd@.service"
   verify=$(systemd-analyze verify --man=no "$tmp/ombrixd@.service" 2>&1) && [ -z "$verify" ] ||
     fail "systemd-analyze verify: $verify"
-  "$usr/bin/ombrixd" --check "$usr/share/ombrix/example.bvx" >"$tmp/check.out" 2>&1 || true
-  grep -q '/var/log/ombrix/COM1.txt' "$tmp/check.out" || { cat "$tmp/check.out"; fail "ombrixd --check"; }
+  # The example passes --check on a fresh install: its log directory is the
+  # one postinst makes (here in a mount of our own), its COM1 a character
+  # device the service user's port map names.
+  mkdir -p "$tmp/svc/.config/Ombrix" && printf '[Ports]\nCOM1=/dev/null\n' >"$tmp/svc/.config/Ombrix/Ombrix.conf"
+  HOME=$tmp/svc XDG_CONFIG_HOME=$tmp/svc/.config unshare -rm sh -c 'mount -t tmpfs tmpfs /var/log &&
+    mkdir /var/log/ombrix && exec "$0" --check "$1"' "$usr/bin/ombrixd" "$usr/share/ombrix/example.bvx" \
+    >"$tmp/check.out" 2>&1 && grep -q '/var/log/ombrix/COM1.txt' "$tmp/check.out" ||
+    { cat "$tmp/check.out"; fail "ombrixd --check on the example"; }
 else
   [ ! -e "$unit" ] && [ ! -e "$usr/bin/ombrixd" ] || fail "ombrixd parts installed without ombrixd"
 fi
