@@ -5,10 +5,7 @@
 # a session waiting for its device taking up the simulator's next run.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-e2e_setup
-unset DISPLAY WAYLAND_DISPLAY
-DAEMON=$PROGDIR/ombrixd
-LOG=$E2E/ombrixd.log
+daemon_setup
 ! ldd "$DAEMON" | grep -Eq 'libQt6(Widgets|Gui)' || fail "ombrixd links a GUI library"
 start_daemon() {
   (cd "$E2E" && exec "$DAEMON" "$1") 2>"$LOG" &

@@ -16,6 +16,13 @@ e2e_setup() {
   trap e2e_cleanup EXIT
 }
 
+# For the service's tests: no display at all, its copy and its log.
+daemon_setup() {
+  e2e_setup
+  unset DISPLAY WAYLAND_DISPLAY
+  DAEMON=$PROGDIR/ombrixd LOG=$E2E/ombrixd.log
+}
+
 e2e_cleanup() {
   kill "${PIDS[@]}" 2>/dev/null || true
   wait "${PIDS[@]}" 2>/dev/null || true

@@ -4,10 +4,7 @@
 # bytes a simulated device sent reach Prometheus's query API exactly.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-e2e_setup
-unset DISPLAY WAYLAND_DISPLAY
-DAEMON=$PROGDIR/ombrixd
-LOG=$E2E/ombrixd.log
+daemon_setup
 METRICS=$(free_port) PROM=$(free_port) SENT=123457
 scrape() { curl -sf "http://127.0.0.1:$METRICS/metrics"; }
 # prom_is QUERY VALUE: Prometheus answers QUERY with one sample of VALUE.

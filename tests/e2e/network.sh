@@ -5,10 +5,7 @@
 # a port failing the same way is reported once, however often it is tried.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-e2e_setup
-unset DISPLAY WAYLAND_DISPLAY
-DAEMON=$PROGDIR/ombrixd
-LOG=$E2E/ombrixd.log
+daemon_setup
 RFC=$(free_port) REFUSED=$(free_port)
 
 # The simulator sends what the fifo gets, once ser2net has opened its device.
