@@ -18,6 +18,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -92,25 +93,23 @@ bool serveMetrics(const QString &where, const QString &asker, MetricsServer *ser
     return true;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// What the command line asks for. `exitNow` is set when nothing more is to
+// be done: help or the port list shown, or wrong usage said.
+struct CommandLine
 {
-    keepFreedMemoryForReuse();
-    // Standard error may be a pipe to the journal: a journal that restarts
-    // must not end the logging.
-    std::signal(SIGPIPE, SIG_IGN);
-    QCoreApplication app(argc, argv);
-    // The same names as the program's, for the per-user settings (the port
-    // map) and the per-user data directory.
-    QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Ombrix"));
+    bool all = false, check = false;
+    QString config;
+    bool metricsAsked = false;
+    QString metricsAt, metricsAsker; // where to serve metrics, and who asked
+    std::optional<int> exitNow;
+};
 
+CommandLine readCommandLine()
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(description));
     parser.addHelpOption();
-    const QCommandLineOption all(QStringLiteral("all"),
-                                 QStringLiteral("Start every session, marked or not."));
+    const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("Start every session, marked or not."));
     const QCommandLineOption check(
         QStringLiteral("check"), QStringLiteral("Print what would be done and every problem seen. Opens no "
                                                 "serial port and no log file; connects once to each network "
@@ -124,40 +123,60 @@ int main(int argc, char *argv[])
         QStringLiteral("metrics"),
         QStringLiteral("Serve Prometheus metrics at http://ADDRESS:PORT/metrics (also OMBRIXD_METRICS)."),
         QStringLiteral("ADDRESS:PORT"));
-    parser.addOption(all);
-    parser.addOption(metrics);
-    parser.addOption(check);
-    parser.addOption(ports);
+    parser.addOptions({all, metrics, check, ports});
     parser.addPositionalArgument(QStringLiteral("CONFIG"), QStringLiteral("The configuration file (.bvx)."));
+    CommandLine line;
     if (!parser.parse(QCoreApplication::arguments())) {
         printLine(QStringLiteral("ombrixd: ") + parser.errorText());
         printLine(QStringLiteral("Try 'ombrixd --help'."));
-        return exitFailure;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
+        line.exitNow = exitFailure;
+    } else if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);
-        return exitOk;
-    }
-    if (parser.isSet(ports)) {
+        line.exitNow = exitOk;
+    } else if (parser.isSet(ports)) {
         QTextStream out(stdout);
         listPorts(out);
-        return exitOk;
-    }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1) {
+        line.exitNow = exitOk;
+    } else if (parser.positionalArguments().size() != 1) {
         printLine(QStringLiteral("ombrixd: name one configuration file, such as "
                                  "'ombrixd /etc/ombrix/lab.bvx'; try 'ombrixd --help'."));
-        return exitFailure;
+        line.exitNow = exitFailure;
+    } else {
+        line.config = parser.positionalArguments().constFirst();
     }
+    line.all = parser.isSet(all);
+    line.check = parser.isSet(check);
+    line.metricsAsker = parser.isSet(metrics) ? QStringLiteral("--metrics") : QStringLiteral("OMBRIXD_METRICS");
+    line.metricsAt = parser.isSet(metrics) ? parser.value(metrics) : qEnvironmentVariable("OMBRIXD_METRICS");
+    line.metricsAsked = parser.isSet(metrics) || !line.metricsAt.isEmpty();
+    return line;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    keepFreedMemoryForReuse();
+    // Standard error may be a pipe to the journal: a journal that restarts
+    // must not end the logging.
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
+    // The same names as the program's, for the per-user settings (the port
+    // map) and the per-user data directory.
+    QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
+    QCoreApplication::setApplicationName(QStringLiteral("Ombrix"));
+    const CommandLine line = readCommandLine();
+    if (line.exitNow)
+        return *line.exitNow;
 
     // A relative path is taken from where the program was started; then the
     // program directory becomes the current one, as for the window program,
     // so relative log paths mean the same to both.
-    const QString configPath = QDir::current().absoluteFilePath(positional.first());
+    const QString configPath = QDir::current().absoluteFilePath(line.config);
     QDir::setCurrent(programDirectory());
 
-    LoggingService service(configPath, parser.isSet(all));
-    if (parser.isSet(check)) {
+    LoggingService service(configPath, line.all);
+    if (line.check) {
         QTextStream out(stdout);
         return service.check(out) == 0 ? exitOk : exitFailure;
     }
@@ -183,15 +202,8 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(exitOk);
     });
     MetricsServer metricsServer([&service] { return service.metrics(); });
-    const QString metricsAt =
-        parser.isSet(metrics) ? parser.value(metrics) : qEnvironmentVariable("OMBRIXD_METRICS");
-    if (!metricsAt.isEmpty() || parser.isSet(metrics)) {
-        if (!serveMetrics(metricsAt,
-                          parser.isSet(metrics) ? QStringLiteral("--metrics")
-                                                : QStringLiteral("OMBRIXD_METRICS"),
-                          &metricsServer))
-            return exitFailure;
-    }
+    if (line.metricsAsked && !serveMetrics(line.metricsAt, line.metricsAsker, &metricsServer))
+        return exitFailure;
     if (!service.start())
         return exitFailure;
     // Every port is open, connecting or waiting for its device now.
