@@ -24,8 +24,9 @@ packages=(
   python3
   # The far side of network ports in the tests.
   ser2net
-  # A real scraper of ombrixd's metrics, and its checker, in the tests.
-  prometheus
+  # A real scraper of ombrixd's metrics, and its checker, in the tests; curl
+  # asks both over HTTP.
+  prometheus curl
 )
 # `deps.sh fuzz` (make fuzz): also clang and its libFuzzer and sanitizer
 # runtimes. Other arguments name further packages that one task needs (the
