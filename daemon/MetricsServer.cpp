@@ -1,5 +1,6 @@
 #include "daemon/MetricsServer.h"
 
+#include "components/NetworkAddress.h"
 #include "daemon/PortMetrics.h"
 
 #include <QTcpServer>
@@ -19,22 +20,21 @@ MetricsServer::MetricsServer(std::function<QByteArray()> render, QObject *parent
 
 std::optional<MetricsServer::Address> MetricsServer::parse(const QString &text, QString *why)
 {
-    const qsizetype colon = text.lastIndexOf(u':');
-    QString host = text.left(colon);
-    bool numeric = false;
-    const uint port = text.mid(colon + 1).toUInt(&numeric);
-    const bool bracketed = host.startsWith(u'[') && host.endsWith(u']');
-    if (bracketed)
-        host = host.mid(1, host.size() - 2);
-    const QHostAddress address(host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : host);
+    // HOST:PORT as a port map's network entries write it, but only a literal
+    // address: nothing is looked up before the service listens.
+    QString unused;
+    const std::optional<NetworkAddress> entry = NetworkAddress::parse(QStringLiteral("tcp://") + text, &unused);
+    const QHostAddress address(!entry                         ? QString()
+                               : entry->host == u"localhost" ? QStringLiteral("127.0.0.1")
+                                                              : entry->host);
     const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
-    if (colon < 0 || address.isNull() || v6 != bracketed || !numeric || port < 1 || port > 65535) {
+    if (address.isNull() || v6 != text.startsWith(u'[')) {
         *why = QStringLiteral("'%1' is not an address and port such as 127.0.0.1:9101, [::1]:9101 or "
                               "localhost:9101")
                    .arg(text);
         return std::nullopt;
     }
-    return Address{address, quint16(port)};
+    return Address{address, entry->port};
 }
 
 bool MetricsServer::listen(const Address &address, QString *why)
